@@ -1,0 +1,15 @@
+// Paths beside the program (state file, backup archive, retired backup) and one-value INI access.
+#pragma once
+
+#include <string>
+
+std::string GetProgramFolder();
+std::string GetProgramPathWithExt(const std::string& extension);
+std::string ReadProfileValue(const std::string& filePath, const std::string& section,
+                             const std::string& key, const std::string& defaultValue);
+bool WriteProfileValue(const std::string& filePath, const std::string& section,
+                       const std::string& key, const std::string& value);
+
+// The pure rules behind the two path functions, for a given program path.
+std::string ProgramFolderOf(const std::string& programPath);
+std::string ProgramBasePathOf(const std::string& programPath);

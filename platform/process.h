@@ -1,0 +1,18 @@
+// Runs another program and collects its standard output and exit code (tests and benchmarks).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct ProgramResult {
+    int exitCode = -1;
+    std::string output;  // standard output, as the program wrote it
+};
+
+// Runs program with args in workingFolder, standard input at its end. Paths in this program's form.
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& workingFolder);
+
+}  // namespace platform

@@ -1,0 +1,62 @@
+// One archive entry: the central record's fields, name, extra field and comment.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "zip/zip_buffer.h"
+
+class CZipVolumeStorage;
+
+class CZipEntryHeader {
+public:
+    CZipEntryHeader() = default;
+    CZipEntryHeader(const CZipEntryHeader&) = default;
+    CZipEntryHeader& operator=(const CZipEntryHeader&) = default;
+    virtual ~CZipEntryHeader() = default;
+
+    bool ReadCentralRecord(CZipVolumeStorage& storage);
+    uint32_t WriteCentralRecord(CZipVolumeStorage& storage) const;
+    // Compares the local header with this (central) header; on success the storage stands
+    // after the local name and localExtraLength holds the local extra field's length.
+    bool ReadLocalRecord(CZipVolumeStorage& storage, uint16_t& localExtraLength) const;
+    void WriteLocalRecord(CZipVolumeStorage& storage);
+    bool PrepareNewEntry(int level, bool dataDescriptor, bool encrypted);
+
+    std::time_t GetTime() const;
+    void SetTime(std::time_t time);
+
+    void GetCrcAndSizes(uint8_t out[12]) const;
+    bool CompareCrcAndSizes(const uint8_t in[12]) const;
+    uint32_t GetCentralRecordSize() const;
+    uint32_t GetLocalRecordSize() const;
+
+    bool IsEncrypted() const { return (flag & 0x0001) != 0; }
+    bool HasDataDescriptor() const { return (flag & 0x0008) != 0; }
+
+    void SetFileName(const std::string& name);
+    std::string GetFileName() const { return BufferToText(fileName); }
+
+    void ConvertSlashes(bool toLocal);
+    void ConvertCodePage(bool toOem);
+    static bool IsDirectoryAttribute(uint32_t attributes) { return (attributes & 0x10) != 0; }
+
+    uint32_t signature = 0;
+    uint16_t versionMadeBy = 0;
+    uint16_t versionNeeded = 0;
+    uint16_t flag = 0;
+    uint16_t method = 8;
+    uint16_t modTime = 0;
+    uint16_t modDate = 0;
+    uint32_t crc32Value = 0;
+    uint32_t compressedSize = 0;
+    uint32_t uncompressedSize = 0;
+    uint16_t diskNumberStart = 0;
+    uint16_t internalAttributes = 0;
+    uint32_t externalAttributes = 0x20;
+    uint32_t localHeaderOffset = 0;
+    CZipBuffer extraField;
+    CZipBuffer fileName;
+    CZipBuffer comment;
+};

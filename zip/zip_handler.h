@@ -1,0 +1,94 @@
+// The archive object: one open archive, its storage, directory, open entry and zlib memory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "zip/central_directory.h"
+#include "zip/entry_header.h"
+#include "zip/entry_stream.h"
+#include "zip/volume_storage.h"
+#include "zip/zip_buffer.h"
+
+class CFile;
+
+// Progress of a copy: (total, done, user value); true to go on.
+using ZipProgressCallback = bool (*)(uint32_t total, uint32_t done, intptr_t userValue);
+
+class CZipHandler {
+public:
+    enum OpenMode { openExisting = 0, openReadOnly = 1, create = 2, createSpanned = 3 };
+
+    CZipHandler();
+    CZipHandler(const CZipHandler&) = delete;
+    CZipHandler& operator=(const CZipHandler&) = delete;
+    virtual ~CZipHandler();
+
+    // Archive object (open, close, queries).
+    void Open(const std::string& path, int mode, int32_t volumeSize);
+    void Close(bool afterException);
+    bool IsClosed(bool wholeArchive) const;
+    int GetEntryCount() const;
+    bool GetEntryInfo(CZipEntryHeader& header, uint16_t index) const;
+    int FindEntry(const std::string& name, bool caseSensitive);
+    void EnableNameIndex(bool enable);
+
+    // Extraction.
+    bool IsEntryDirectory(uint16_t index) const;
+    bool ExtractEntry(uint16_t index, const std::string& targetFolder, bool keepFullPath,
+                      const std::string* newName, ZipProgressCallback progress, intptr_t userValue,
+                      uint32_t copyBufferSize);
+    bool OpenEntry(uint16_t index);
+    uint32_t ReadEntry(void* destination, uint32_t size);
+    int CloseEntry(const std::string* filePath);
+    int CloseEntryFile(CFile& file);
+    // Ends an entry that an exception interrupted, without its checks, so that the archive can
+    // go on with other entries: as the close after an exception does for the open entry.
+    void AbandonEntry();
+
+    // Adding files.
+    bool AddFile(const std::string& sourcePath, int level, bool keepFullPath,
+                 ZipProgressCallback progress, intptr_t userValue, uint32_t readBufferSize);
+    bool OpenNewEntry(CZipEntryHeader& templateHeader, int level, const std::string* sourcePath);
+    bool WriteNewEntry(const void* source, uint32_t count);
+    bool CloseNewEntry();
+
+    // Traditional encryption.
+    void SetPassword(const std::string& text) { TextToBuffer(text, password); }
+
+    // Services for the engine.
+    [[noreturn]] void ThrowError(int raw) const;
+    int CheckZlibResult(int result) const;
+    void FreeTrackedAllocations();
+    static void* ZipAlloc(void* list, unsigned items, unsigned size);
+    static void ZipFree(void* list, void* block);
+
+    CZipVolumeStorage& GetStorage() { return storage; }
+    CZipCentralDirectory& GetCentralDirectory() { return centralDir; }
+    int8_t GetEntryState() const { return entryState; }
+
+    // Traditional encryption, on the open entry (see encryption.cpp).
+    void InitKeys();
+    void UpdateKeys(uint8_t byte);
+    uint8_t StreamByte() const;
+    void DecodeByte(uint8_t& byte);
+    void EncodeByte(uint8_t& byte);
+    bool CheckEncryptionHeader();
+    void MakeEncryptionHeader(uint32_t checkValue, uint8_t out[12]);
+    void DecodeBuffer(uint32_t count);
+    void EncodeBuffer();
+
+    bool trackAllocations = true;
+    CZipBuffer password;
+    uint32_t cryptKeys[3] = {0, 0, 0};
+    CZipEntryStream entryStream;
+    CZipVolumeStorage storage;
+    std::vector<void*> allocationList;
+    int8_t entryState = 0;
+    CZipCentralDirectory centralDir;
+
+private:
+    CZipEntryHeader* CurrentHeader() const { return centralDir.currentHeader; }
+    void FlushNewEntryBuffer();
+};

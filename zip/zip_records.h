@@ -1,0 +1,28 @@
+// Signatures and fixed sizes of the ZIP records the engine reads and writes.
+#pragma once
+
+#include <cstdint>
+
+namespace ZipRecord {
+constexpr uint32_t localSignature = 0x04034b50;
+constexpr uint32_t centralSignature = 0x02014b50;
+constexpr uint32_t endSignature = 0x06054b50;
+constexpr uint32_t descriptorSignature = 0x08074b50;  // also the span marker
+
+constexpr uint32_t localSize = 30;
+constexpr uint32_t centralSize = 46;
+constexpr uint32_t endSize = 22;
+constexpr uint32_t descriptorSize = 16;  // with signature, as the engine writes it
+constexpr uint32_t crcAndSizesSize = 12;
+constexpr uint32_t spanMarkerSize = 4;
+constexpr uint32_t encryptionHeaderSize = 12;
+
+constexpr uint32_t localCrcOffset = 14;  // crc-32, compressed and uncompressed size follow
+constexpr uint32_t maxEndSearch = endSize + 65535;
+
+constexpr uint16_t versionMadeBy = 20;
+constexpr uint16_t versionNeeded = 20;
+
+constexpr uint16_t flagEncrypted = 0x0001;
+constexpr uint16_t flagDescriptor = 0x0008;
+}  // namespace ZipRecord
