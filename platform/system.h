@@ -32,3 +32,9 @@ int CollateNames(const std::string& a, const std::string& b);
 int CollateNamesNoCase(const std::string& a, const std::string& b);
 
 }  // namespace platform
+
+namespace platform {
+// True when byte is the first byte of a double-byte character in the ANSI code page
+// (never on Linux, whose ANSI code page is Windows-1252).
+bool IsLeadByte(uint8_t byte);
+}  // namespace platform
