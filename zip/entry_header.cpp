@@ -1,0 +1,258 @@
+// One archive entry: reading and writing its local and central records, DOS time, name forms.
+#include "zip/entry_header.h"
+
+#include <algorithm>
+
+#include "platform/system.h"
+#include "zip/byte_io.h"
+#include "zip/volume_storage.h"
+#include "zip/zip_exception.h"
+#include "zip/zip_records.h"
+
+namespace {
+
+constexpr uint32_t maxFieldLength = 0xFFFF;
+
+// Reads exactly length bytes from the storage's current file into buffer; a damaged record
+// that claims more than the file holds is reported as a corrupted archive.
+void ReadVariableField(CZipVolumeStorage& storage, CZipBuffer& buffer, uint16_t length) {
+    buffer.Allocate(length, false);
+    if (length == 0)
+        return;
+    CZipBigFile* file = storage.GetFile();
+    if (file == nullptr || file->Read(buffer.Data(), length) != length) {
+        buffer.Release();
+        storage.ThrowError(ZipRaw::corruptedArchive);
+    }
+}
+
+uint16_t DeflateOptionBits(int level) {
+    switch (level) {
+        case 1:
+            return 6;  // super fast
+        case 2:
+            return 4;  // fast
+        case 8:
+        case 9:
+            return 2;  // maximum
+        default:
+            return 0;  // normal
+    }
+}
+
+}  // namespace
+
+bool CZipEntryHeader::ReadCentralRecord(CZipVolumeStorage& storage) {
+    uint8_t raw[ZipRecord::centralSize];
+    storage.Read(raw, sizeof raw, true);
+    ByteReader in(raw, sizeof raw);
+    signature = in.U32();
+    versionMadeBy = in.U16();
+    versionNeeded = in.U16();
+    flag = in.U16();
+    method = in.U16();
+    modTime = in.U16();
+    modDate = in.U16();
+    crc32Value = in.U32();
+    compressedSize = in.U32();
+    uncompressedSize = in.U32();
+    const uint16_t nameLength = in.U16();
+    const uint16_t extraLength = in.U16();
+    const uint16_t commentLength = in.U16();
+    diskNumberStart = in.U16();
+    internalAttributes = in.U16();
+    externalAttributes = in.U32();
+    localHeaderOffset = in.U32();
+    if (signature != ZipRecord::centralSignature)
+        return false;
+
+    ReadVariableField(storage, fileName, nameLength);
+    ReadVariableField(storage, extraField, extraLength);
+    ReadVariableField(storage, comment, commentLength);
+    return true;
+}
+
+uint32_t CZipEntryHeader::WriteCentralRecord(CZipVolumeStorage& storage) const {
+    const uint32_t size = GetCentralRecordSize();
+    CZipBuffer record(size, false);
+    ByteWriter out(record.Data());
+    out.U32(ZipRecord::centralSignature)
+        .U16(versionMadeBy)
+        .U16(versionNeeded)
+        .U16(flag)
+        .U16(method)
+        .U16(modTime)
+        .U16(modDate)
+        .U32(crc32Value)
+        .U32(compressedSize)
+        .U32(uncompressedSize)
+        .U16(static_cast<uint16_t>(fileName.Size()))
+        .U16(static_cast<uint16_t>(extraField.Size()))
+        .U16(static_cast<uint16_t>(comment.Size()))
+        .U16(diskNumberStart)
+        .U16(internalAttributes)
+        .U32(externalAttributes)
+        .U32(localHeaderOffset)
+        .Bytes(fileName.Data(), fileName.Size())
+        .Bytes(extraField.Data(), extraField.Size())
+        .Bytes(comment.Data(), comment.Size());
+    storage.Write(record.Data(), size, true);
+    return size;
+}
+
+bool CZipEntryHeader::ReadLocalRecord(CZipVolumeStorage& storage,
+                                      uint16_t& localExtraLength) const {
+    uint8_t raw[ZipRecord::localSize];
+    storage.Read(raw, sizeof raw, true);
+    ByteReader in(raw, sizeof raw);
+    const uint32_t localSignature = in.U32();
+    in.U16();  // version needed: not compared
+    const uint16_t localFlag = in.U16();
+    const uint16_t localMethod = in.U16();
+    in.U16();  // time and date: not compared
+    in.U16();
+    const uint32_t localCrc = in.U32();
+    const uint32_t localCompressed = in.U32();
+    const uint32_t localUncompressed = in.U32();
+    const uint16_t nameLength = in.U16();
+    const uint16_t extraLength = in.U16();
+
+    if (localSignature != ZipRecord::localSignature)
+        return false;
+    if (localFlag != flag)
+        return false;
+    if (localMethod != method || (localMethod != 0 && localMethod != 8))
+        return false;
+    if (nameLength != fileName.Size())
+        return false;
+    if ((localFlag & ZipRecord::flagDescriptor) == 0 &&
+        (localCrc != crc32Value || localCompressed != compressedSize ||
+         localUncompressed != uncompressedSize))
+        return false;
+
+    storage.GetFile()->Seek(nameLength, CFile::current);
+    localExtraLength = extraLength;
+    return true;
+}
+
+void CZipEntryHeader::WriteLocalRecord(CZipVolumeStorage& storage) {
+    const uint32_t size = GetLocalRecordSize();
+    CZipBuffer record(size, false);
+    ByteWriter out(record.Data());
+    out.U32(ZipRecord::localSignature)
+        .U16(versionNeeded)
+        .U16(flag)
+        .U16(method)
+        .U16(modTime)
+        .U16(modDate)
+        .U32(crc32Value)
+        .U32(compressedSize)
+        .U32(uncompressedSize)
+        .U16(static_cast<uint16_t>(fileName.Size()))
+        .U16(static_cast<uint16_t>(extraField.Size()))
+        .Bytes(fileName.Data(), fileName.Size())
+        .Bytes(extraField.Data(), extraField.Size());
+    storage.Write(record.Data(), size, true);
+    // The template's extra field belongs to the local header only.
+    extraField.Release();
+    diskNumberStart = static_cast<uint16_t>(storage.GetCurrentVolume());
+    localHeaderOffset = storage.GetPosition() - size;
+}
+
+bool CZipEntryHeader::PrepareNewEntry(int level, bool dataDescriptor, bool encrypted) {
+    if (fileName.Size() > maxFieldLength || extraField.Size() > maxFieldLength ||
+        comment.Size() > maxFieldLength)
+        return false;
+    signature = ZipRecord::centralSignature;
+    versionMadeBy = ZipRecord::versionMadeBy;
+    versionNeeded = ZipRecord::versionNeeded;
+    internalAttributes = 0;
+    crc32Value = 0;
+    compressedSize = 0;
+    uncompressedSize = 0;
+
+    if (level == 0)
+        method = 0;
+    else if (method != 0)
+        method = 8;
+
+    flag = 0;
+    if (method == 8)
+        flag |= DeflateOptionBits(level);
+    if (dataDescriptor)
+        flag |= ZipRecord::flagDescriptor;
+    if (encrypted) {
+        flag |= ZipRecord::flagEncrypted | ZipRecord::flagDescriptor;
+        compressedSize = ZipRecord::encryptionHeaderSize;
+    }
+    return true;
+}
+
+std::time_t CZipEntryHeader::GetTime() const {
+    std::tm parts{};
+    parts.tm_year = ((modDate >> 9) & 0x7F) + 1980 - 1900;
+    parts.tm_mon = ((modDate >> 5) & 0x0F) - 1;
+    parts.tm_mday = modDate & 0x1F;
+    parts.tm_hour = (modTime >> 11) & 0x1F;
+    parts.tm_min = (modTime >> 5) & 0x3F;
+    parts.tm_sec = (modTime & 0x1F) * 2;
+    parts.tm_isdst = -1;
+    return std::mktime(&parts);
+}
+
+void CZipEntryHeader::SetTime(std::time_t time) {
+    // The engine is single-threaded; the shared result of localtime is copied at once.
+    const std::tm* local = std::localtime(&time);
+    if (local == nullptr) {
+        modTime = 0;
+        modDate = 0;
+        return;
+    }
+    const std::tm parts = *local;
+    const int year = parts.tm_year + 1900;
+    const unsigned yearField = year <= 1980 ? 0u : static_cast<unsigned>(year - 1980);
+    modDate = static_cast<uint16_t>((yearField << 9) | ((parts.tm_mon + 1) << 5) | parts.tm_mday);
+    modTime =
+        static_cast<uint16_t>((parts.tm_hour << 11) | (parts.tm_min << 5) | (parts.tm_sec / 2));
+}
+
+void CZipEntryHeader::GetCrcAndSizes(uint8_t out[12]) const {
+    ByteWriter(out).U32(crc32Value).U32(compressedSize).U32(uncompressedSize);
+}
+
+bool CZipEntryHeader::CompareCrcAndSizes(const uint8_t in[12]) const {
+    ByteReader reader(in, ZipRecord::crcAndSizesSize);
+    const uint32_t crc = reader.U32();
+    const uint32_t compressed = reader.U32();
+    const uint32_t uncompressed = reader.U32();
+    return crc == crc32Value && compressed == compressedSize && uncompressed == uncompressedSize;
+}
+
+uint32_t CZipEntryHeader::GetCentralRecordSize() const {
+    return ZipRecord::centralSize + fileName.Size() + extraField.Size() + comment.Size();
+}
+
+uint32_t CZipEntryHeader::GetLocalRecordSize() const {
+    return ZipRecord::localSize + fileName.Size() + extraField.Size();
+}
+
+void CZipEntryHeader::SetFileName(const std::string& name) {
+    TextToBuffer(name, fileName);
+}
+
+void CZipEntryHeader::ConvertSlashes(bool toLocal) {
+    const uint8_t from = toLocal ? '/' : '\\';
+    const uint8_t to = toLocal ? '\\' : '/';
+    uint8_t* data = fileName.Data();
+    std::replace(data, data + fileName.Size(), from, to);
+}
+
+void CZipEntryHeader::ConvertCodePage(bool toOem) {
+    if (fileName.IsEmpty())
+        return;
+    char* data = reinterpret_cast<char*>(fileName.Data());
+    if (toOem)
+        platform::AnsiToOem(data, fileName.Size());
+    else
+        platform::OemToAnsi(data, fileName.Size());
+}
