@@ -1,0 +1,314 @@
+// Files and folders by path on Linux: search, copy, move, folders and attributes.
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "platform/posix/host_path.h"
+#include "platform/posix/posix_io.h"
+
+namespace platform {
+
+using posix::Fail;
+using posix::FailWith;
+using posix::HostPath;
+
+namespace {
+
+// Lower case of a Windows-1252 letter; other bytes unchanged.
+uint8_t FoldCase(uint8_t c) {
+    if (c >= 'A' && c <= 'Z')
+        return c + 0x20;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+        return c + 0x20;
+    if (c == 0x8A || c == 0x8C || c == 0x8E)
+        return c + 0x10;
+    if (c == 0x9F)
+        return 0xFF;
+    return c;
+}
+
+bool MatchFrom(const std::string& pattern, size_t p, const std::string& name, size_t n) {
+    while (p < pattern.size()) {
+        const char wanted = pattern[p];
+        if (wanted == '*') {
+            for (size_t rest = n; rest <= name.size(); ++rest) {
+                if (MatchFrom(pattern, p + 1, name, rest))
+                    return true;
+            }
+            return false;
+        }
+        if (n == name.size())
+            return false;
+        if (wanted != '?' && FoldCase(wanted) != FoldCase(name[n]))
+            return false;
+        ++p;
+        ++n;
+    }
+    return n == name.size();
+}
+
+// Windows' rules that plain globbing lacks: "x.*" also matches "x" (so "*.*" matches every
+// name), and a pattern ending in "." matches names without an extension.
+bool MatchesWildcards(std::string pattern, const std::string& name) {
+    while (pattern.find("**") != std::string::npos) pattern.erase(pattern.find("**"), 1);
+    if (MatchFrom(pattern, 0, name, 0))
+        return true;
+    if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+        name.find('.') == std::string::npos) {
+        return MatchFrom(pattern.substr(0, pattern.size() - 2), 0, name, 0);
+    }
+    if (pattern.size() >= 2 && pattern.back() == '.' && pattern != ".." &&
+        name.find('.') == std::string::npos) {
+        return MatchFrom(pattern.substr(0, pattern.size() - 1), 0, name, 0);
+    }
+    return false;
+}
+
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+    const auto folded = [](char c) { return FoldCase(static_cast<uint8_t>(c)); };
+    const bool less =
+        std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                     [&](char x, char y) { return folded(x) < folded(y); });
+    const bool greater =
+        std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(),
+                                     [&](char x, char y) { return folded(x) < folded(y); });
+    if (less || greater)
+        return less;
+    return a < b;
+}
+
+bool FillFindData(const std::string& path, const std::string& name, FindData& data) {
+    const std::string host = HostPath(path);
+    struct stat info;
+    if (stat(host.c_str(), &info) != 0 && lstat(host.c_str(), &info) != 0)
+        return false;
+    data.name = name;
+    data.attributes = posix::AttributesOf(info);
+    data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
+    data.lastWriteTime = info.st_mtime;
+    return true;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty())
+        return name;
+    if (folder.back() == '\\' || folder.back() == '/')
+        return folder + name;
+    return folder + "\\" + name;
+}
+
+}  // namespace
+
+struct FileFinder::State {
+    std::vector<FindData> matches;
+    size_t next = 0;
+};
+
+FileFinder::FileFinder() = default;
+FileFinder::~FileFinder() {
+    Close();
+}
+
+void FileFinder::Close() {
+    delete state;
+    state = nullptr;
+}
+
+bool FileFinder::FindFirst(const std::string& pattern) {
+    Close();
+    const size_t split = pattern.find_last_of("\\/");
+    const std::string folder = split == std::string::npos ? "" : pattern.substr(0, split + 1);
+    const std::string last = split == std::string::npos ? pattern : pattern.substr(split + 1);
+    std::vector<FindData> matches;
+    if (last.find_first_of("*?") == std::string::npos) {
+        // A plain name is looked up directly, without listing a possibly large folder.
+        FindData data;
+        if (!last.empty() && FillFindData(pattern, last, data))
+            matches.push_back(data);
+    } else {
+        const std::string hostFolder = HostPath(folder.empty() ? "." : folder);
+        DIR* dir = opendir(hostFolder.c_str());
+        if (!dir)
+            return Fail();
+        // The root has no "." and ".." entries on Windows.
+        const bool isRoot = hostFolder.find_first_not_of('/') == std::string::npos;
+        errno = 0;
+        while (const dirent* entry = readdir(dir)) {
+            const std::string name = posix::Utf8ToAnsi(entry->d_name);
+            const bool dots = name == "." || name == "..";
+            FindData data;
+            if ((!dots || !isRoot) && MatchesWildcards(last, name) &&
+                FillFindData(JoinPath(folder, name), name, data)) {
+                matches.push_back(data);
+            }
+        }
+        closedir(dir);
+        std::sort(matches.begin(), matches.end(), [](const FindData& a, const FindData& b) {
+            return LessIgnoringCase(a.name, b.name);
+        });
+    }
+    if (matches.empty())
+        return FailWith(ENOENT);
+    state = new State{std::move(matches), 0};
+    return FindNext();
+}
+
+bool FileFinder::FindNext() {
+    if (!state || state->next >= state->matches.size())
+        return FailWith(ENOENT);
+    current = state->matches[state->next++];
+    return true;
+}
+
+bool RemoveFile(const std::string& path) {
+    return unlink(HostPath(path).c_str()) == 0 || Fail();
+}
+
+namespace {
+
+bool CopyBytes(int from, int to) {
+    char block[65536];
+    for (;;) {
+        const ssize_t got = read(from, block, sizeof block);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return Fail();
+        if (got == 0)
+            return true;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = write(to, block + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return put < 0 ? Fail() : FailWith(ENOSPC);
+            done += put;
+        }
+    }
+}
+
+// Copies an open source over an open target; on any failure returns false with errno kept.
+bool CopyOpenFile(int from, const struct stat& source, int to) {
+    struct stat target;
+    if (fstat(to, &target) != 0)
+        return Fail();
+    // Copying a file onto itself would truncate it first and lose it.
+    if (target.st_dev == source.st_dev && target.st_ino == source.st_ino)
+        return FailWith(EINVAL);
+    if (ftruncate(to, 0) != 0 || !CopyBytes(from, to))
+        return Fail();
+    // As Windows' CopyFile: the copy keeps the source's modification time and permissions.
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    if (fchmod(to, source.st_mode & 07777) != 0 || futimens(to, times) != 0)
+        return Fail();
+    return true;
+}
+
+}  // namespace
+
+bool CopyFileOver(const std::string& from, const std::string& to, bool failIfExists) {
+    const int source = open(HostPath(from).c_str(), O_RDONLY | O_CLOEXEC);
+    if (source < 0)
+        return Fail();
+    struct stat info;
+    if (fstat(source, &info) != 0 || S_ISDIR(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+        close(source);
+        return FailWith(error);
+    }
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : 0);
+    const int target = open(HostPath(to).c_str(), flags, info.st_mode & 0777);
+    if (target < 0) {
+        const int error = errno;
+        close(source);
+        return FailWith(error);
+    }
+    const bool copied = CopyOpenFile(source, info, target);
+    const int error = errno;
+    close(source);
+    if (close(target) != 0 && copied)
+        return Fail();
+    return copied || FailWith(error);
+}
+
+bool MoveFileTo(const std::string& from, const std::string& to) {
+    return posix::RenameNoReplace(from, to);
+}
+
+bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
+    return rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0 || Fail();
+}
+
+bool CreateFolder(const std::string& path) {
+    return mkdir(HostPath(path).c_str(), 0777) == 0 || Fail();
+}
+
+bool RemoveFolder(const std::string& path) {
+    return rmdir(HostPath(path).c_str()) == 0 || Fail();
+}
+
+bool SetCurrentFolder(const std::string& path) {
+    return chdir(HostPath(path).c_str()) == 0 || Fail();
+}
+
+bool GetCurrentFolder(std::string& path) {
+    std::vector<char> buffer(4096);
+    while (!getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE)
+            return Fail();
+        buffer.resize(buffer.size() * 2);
+    }
+    path = posix::ProgramPath(buffer.data());
+    return true;
+}
+
+bool CanEnterFolderPath(const std::string& path) {
+    const std::string host = HostPath(path);
+    struct stat info;
+    if (stat(host.c_str(), &info) != 0)
+        return Fail();
+    if (!S_ISDIR(info.st_mode))
+        return FailWith(ENOTDIR);
+    return access(host.c_str(), X_OK) == 0 || Fail();
+}
+
+uint32_t GetAttributes(const std::string& path) {
+    struct stat info;
+    if (stat(HostPath(path).c_str(), &info) != 0) {
+        Fail();
+        return invalidAttributes;
+    }
+    return posix::AttributesOf(info);
+}
+
+bool SetAttributes(const std::string& path, uint32_t attributes) {
+    const std::string host = HostPath(path);
+    struct stat info;
+    if (stat(host.c_str(), &info) != 0)
+        return Fail();
+    // Only the read-only bit has a counterpart: the write permissions. A folder keeps its own.
+    if (S_ISDIR(info.st_mode))
+        return true;
+    const mode_t mode = info.st_mode & 07777;
+    const mode_t wanted = (attributes & attributeReadOnly) ? (mode & ~0222) : (mode | S_IWUSR);
+    if (wanted == mode)
+        return true;
+    return chmod(host.c_str(), wanted) == 0 || Fail();
+}
+
+std::string FromHostPath(const std::string& hostPath) {
+    return posix::ProgramPath(hostPath);
+}
+
+std::string ToHostPath(const std::string& path) {
+    return HostPath(path);
+}
+
+}  // namespace platform

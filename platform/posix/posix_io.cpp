@@ -1,0 +1,57 @@
+// Shared Linux helpers: attribute mapping, the last error, a rename that never replaces.
+#include "platform/posix/posix_io.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+
+#include <cerrno>
+
+#include "platform/posix/host_path.h"
+
+namespace platform {
+
+namespace {
+long lastError = 0;
+}
+
+long LastError() {
+    return lastError;
+}
+
+namespace posix {
+
+uint32_t AttributesOf(const struct stat& info) {
+    if (S_ISDIR(info.st_mode))
+        return 0x10;
+    return (info.st_mode & S_IWUSR) ? 0x20 : 0x01;
+}
+
+bool Fail() {
+    return FailWith(errno);
+}
+
+bool FailWith(int error) {
+    lastError = error;
+    errno = error;
+    return false;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    const std::string hostFrom = HostPath(from);
+    const std::string hostTo = HostPath(to);
+    if (renameat2(AT_FDCWD, hostFrom.c_str(), AT_FDCWD, hostTo.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS)
+        return Fail();
+    // File systems without the no-replace flag: check first (a narrow race, accepted there).
+    struct stat info;
+    if (lstat(hostTo.c_str(), &info) == 0)
+        return FailWith(EEXIST);
+    if (rename(hostFrom.c_str(), hostTo.c_str()) != 0)
+        return Fail();
+    return true;
+}
+
+}  // namespace posix
+}  // namespace platform

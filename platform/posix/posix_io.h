@@ -1,0 +1,19 @@
+// Small pieces the Linux files of the platform layer share.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+
+namespace platform::posix {
+
+// Windows attributes for a stat result: folder, read-only (owner cannot write) or archive.
+uint32_t AttributesOf(const struct stat& info);
+// Keeps errno as the layer's last error; returns false so failure paths can end in one line.
+bool Fail();
+bool FailWith(int error);
+// rename(2) that refuses to replace an existing target (EEXIST), as Windows' MoveFile does.
+bool RenameNoReplace(const std::string& from, const std::string& to);  // program-form paths
+
+}  // namespace platform::posix

@@ -1,0 +1,136 @@
+// Process-wide services on Linux: start-up, own path, console output, key wait, clock.
+#include "platform/system.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "platform/posix/host_path.h"
+
+namespace platform {
+
+namespace {
+
+// The program's own path in host form, made absolute when the application starts: the current
+// folder changes later (install and deinstall enter the program folder).
+std::string ownHostPath;
+
+std::string CurrentHostFolder() {
+    std::vector<char> buffer(4096);
+    while (!getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE)
+            return "";
+        buffer.resize(buffer.size() * 2);
+    }
+    return buffer.data();
+}
+
+// Joins and drops "." parts and doubled slashes, lexically; ".." stays, since resolving it
+// would mean following symbolic links.
+std::string AbsoluteWithoutLinks(const std::string& path) {
+    const std::string joined = path[0] == '/' ? path : CurrentHostFolder() + "/" + path;
+    std::string result;
+    size_t start = 0;
+    while (start <= joined.size()) {
+        size_t end = joined.find('/', start);
+        if (end == std::string::npos)
+            end = joined.size();
+        const std::string part = joined.substr(start, end - start);
+        if (!part.empty() && part != ".")
+            result += "/" + part;
+        start = end + 1;
+    }
+    return result.empty() ? "/" : result;
+}
+
+std::string ProcSelfExe() {
+    std::vector<char> buffer(4096);
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (length <= 0)
+        return "";
+    return std::string(buffer.data(), static_cast<size_t>(length));
+}
+
+// Arguments arrive in the host's UTF-8; inside, texts are Windows-1252. The conversion never
+// lengthens a text, so it is done in place. Texts that are no convertible UTF-8 stay as given.
+void ConvertArguments(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (!argv[i] || !posix::IsConvertibleUtf8(argv[i]))
+            continue;
+        const std::string converted = posix::Utf8ToAnsi(argv[i]);
+        std::memcpy(argv[i], converted.c_str(), converted.size() + 1);
+    }
+}
+
+}  // namespace
+
+bool InitApplication(int argc, char** argv) {
+    if (argc > 0 && argv && argv[0] && std::strchr(argv[0], '/')) {
+        ownHostPath = AbsoluteWithoutLinks(argv[0]);
+    } else {
+        ownHostPath = ProcSelfExe();
+    }
+    if (argv)
+        ConvertArguments(argc, argv);
+    return true;
+}
+
+std::string GetOwnPath() {
+    return posix::ProgramPath(ownHostPath.empty() ? ProcSelfExe() : ownHostPath);
+}
+
+void Print(const std::string& text) {
+    const std::string host = posix::AnsiToUtf8(text);
+    std::fwrite(host.data(), 1, host.size(), stdout);
+    // Progress text without a line end must show at once, and nothing may be lost on a kill.
+    std::fflush(stdout);
+}
+
+void Printf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length > 0) {
+        std::vector<char> buffer(static_cast<size_t>(length) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, args);
+        Print(std::string(buffer.data(), static_cast<size_t>(length)));
+    }
+    va_end(args);
+}
+
+void WaitForKey() {
+    if (!isatty(STDIN_FILENO))
+        return;
+    termios saved;
+    if (tcgetattr(STDIN_FILENO, &saved) != 0)
+        return;
+    termios raw = saved;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0)
+        return;
+    char key;
+    while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
+    }
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+}
+
+uint32_t GetTickCountMs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const uint64_t ms =
+        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<uint32_t>(ms);
+}
+
+}  // namespace platform
