@@ -1,0 +1,274 @@
+// Reading entries back: the entry stream (open, read, close) and extraction to a file on disk.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "zip/path_helpers.h"
+#include "zip/zip_exception.h"
+#include "zip/zip_handler.h"
+#include "zip/zip_records.h"
+
+namespace {
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// A part made only of dots and spaces (with two dots or more) climbs out of its folder: "..",
+// and on Windows also "..." or ".. ", whose trailing dots and spaces the system drops.
+bool ClimbsUp(const std::string& part) {
+    return part.size() >= 2 && part.find_first_not_of(". ") == std::string::npos &&
+           std::count(part.begin(), part.end(), '.') >= 2;
+}
+
+// True when a name, taken as a path below the target folder, could lead out of it: a part that
+// climbs up, or a colon anywhere (a drive, or an alternate data stream on Windows).
+bool LeavesTargetFolder(const std::string& name, const std::string& relative) {
+    if (name.find(':') != std::string::npos)
+        return true;
+    std::string part;
+    for (const char c : relative + '\\') {
+        if (!IsSeparator(c)) {
+            part += c;
+            continue;
+        }
+        if (ClimbsUp(part))
+            return true;
+        part.clear();
+    }
+    return false;
+}
+
+std::string WithoutTrailingBackslashes(std::string path) {
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return path;
+}
+
+// Takes the next piece of the entry's compressed data from storage as the stream's input.
+void FetchEntryData(CZipHandler& zip) {
+    CZipEntryStream& entry = zip.entryStream;
+    const uint32_t count = std::min(entry.compressedCount, entry.bufferSize);
+    zip.storage.Read(entry.buffer.Data(), count, false);
+    zip.DecodeBuffer(count);
+    entry.compressedCount -= count;
+    entry.stream.next_in = entry.buffer.Data();
+    entry.stream.avail_in = count;
+}
+
+// Gives an extracted file the entry's time stamp, then its attributes; result as CloseEntry's.
+int ApplyEntryStatus(const std::string& filePath, const CZipEntryHeader& header, int result) {
+    CFileStatus status;
+    status.creationTime = std::time(nullptr);
+    status.lastAccessTime = status.creationTime;
+    status.lastWriteTime = header.GetTime();
+    status.attributes = 0;
+    try {
+        CFile::SetStatus(filePath, status);
+    } catch (const CFileException&) {
+        return 0;
+    }
+    if (!platform::SetAttributes(filePath, header.externalAttributes))
+        return -2;
+    return result;
+}
+
+}  // namespace
+
+bool CZipHandler::IsEntryDirectory(uint16_t index) const {
+    if (IsClosed(true) || !centralDir.IsValidIndex(index))
+        return false;
+    const CZipEntryHeader& header = *centralDir.headers[index];
+    if (CZipEntryHeader::IsDirectoryAttribute(header.externalAttributes))
+        return true;
+    // Some writers mark a folder only by the separator that ends its name; such an entry can
+    // never be made into a file.
+    return header.fileName.Size() > 0 && header.fileName.Data()[header.fileName.Size() - 1] == '\\';
+}
+
+bool CZipHandler::ExtractEntry(uint16_t index, const std::string& targetFolder, bool keepFullPath,
+                               const std::string* newName, ZipProgressCallback progress,
+                               intptr_t userValue, uint32_t copyBufferSize) {
+    // The copy loop cannot move on with an empty buffer.
+    if (copyBufferSize == 0)
+        return false;
+    CZipEntryHeader header;
+    if (!GetEntryInfo(header, index))
+        return false;
+
+    const std::string name = newName != nullptr ? *newName : header.GetFileName();
+    const std::string relative = keepFullPath ? GetPathWithoutDrive(name) : GetPathFileName(name);
+    if (LeavesTargetFolder(name, relative))
+        ThrowError(ZipRaw::corruptedArchive);
+    const std::string target = WithoutTrailingBackslashes(targetFolder) + '\\' + relative;
+
+    if (IsEntryDirectory(index)) {
+        CreatePathFolders(target);
+        platform::SetAttributes(target, header.externalAttributes);
+        return true;
+    }
+    if (!OpenEntry(index))
+        return false;
+    CreatePathFolders(GetPathFolder(target));
+
+    CFile file;
+    CFileException error;
+    if (!file.Open(target, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite, &error)) {
+        throw error;
+    }
+    const uint32_t total = progress != nullptr ? header.uncompressedSize : 0;
+    CZipBuffer copyBuffer(copyBufferSize, false);
+    uint32_t done = 0;
+    uint32_t read = 0;
+    do {
+        read = ReadEntry(copyBuffer.Data(), copyBufferSize);
+        if (read == 0)
+            break;
+        file.Write(copyBuffer.Data(), read);
+        done += read;
+        if (progress != nullptr && !progress(total, done, userValue))
+            break;
+    } while (read == copyBufferSize);
+    return CloseEntryFile(file) == 1;
+}
+
+bool CZipHandler::OpenEntry(uint16_t index) {
+    if (!centralDir.IsValidIndex(index) || storage.GetSpanState() == 1 || entryState != 0) {
+        return false;
+    }
+    CZipEntryStream& entry = entryStream;
+    entry.buffer.Allocate(entry.bufferSize, false);
+    centralDir.OpenEntryRecord(index);
+    const CZipEntryHeader& header = *centralDir.currentHeader;
+
+    uint32_t compressed = header.compressedSize;
+    if (header.IsEncrypted()) {
+        if (password.IsEmpty()) {
+            // A soft refusal leaves nothing open behind it.
+            entry.buffer.Release();
+            centralDir.localExtraField.Release();
+            centralDir.currentHeader = nullptr;
+            return false;
+        }
+        InitKeys();
+        if (!CheckEncryptionHeader())
+            ThrowError(ZipRaw::badArchivePassword);
+        // The encryption header is no part of the compressed data.
+        compressed = compressed >= ZipRecord::encryptionHeaderSize
+                         ? compressed - ZipRecord::encryptionHeaderSize
+                         : 0;
+    }
+    if (header.method != 0 && header.method != Z_DEFLATED)
+        ThrowError(ZipRaw::corruptedArchive);
+
+    z_stream& stream = entry.stream;
+    if (header.method == Z_DEFLATED) {
+        stream.opaque = trackAllocations ? &allocationList : nullptr;
+        stream.next_in = nullptr;
+        stream.avail_in = 0;
+        CheckZlibResult(inflateInit2(&stream, -MAX_WBITS));
+    }
+    entry.compressedCount = compressed;
+    entry.uncompressedLeft = header.uncompressedSize;
+    entry.crc = 0;
+    stream.total_out = 0;
+    stream.total_in = 0;
+    stream.avail_in = 0;
+    entryState = -1;
+    return true;
+}
+
+uint32_t CZipHandler::ReadEntry(void* destination, uint32_t size) {
+    if (entryState != -1 || destination == nullptr || size == 0)
+        return 0;
+    CZipEntryStream& entry = entryStream;
+    z_stream& stream = entry.stream;
+    const bool deflated = centralDir.currentHeader->method == Z_DEFLATED;
+    stream.next_out = static_cast<Bytef*>(destination);
+    stream.avail_out = std::min(size, entry.uncompressedLeft);
+    uint32_t delivered = 0;
+
+    // Once every byte was delivered, the rest of the compressed data is still consumed, so that
+    // the storage stands after the data, where a data descriptor follows.
+    while (stream.avail_out > 0 || (entry.uncompressedLeft == 0 && entry.compressedCount > 0)) {
+        if (stream.avail_in == 0 && entry.compressedCount > 0)
+            FetchEntryData(*this);
+        Bytef* const out = stream.next_out;
+        const uInt inBefore = stream.avail_in;
+        const uLong outBefore = stream.total_out;
+        uint32_t produced = 0;
+        bool ended = false;
+        if (deflated) {
+            const int result = inflate(&stream, Z_SYNC_FLUSH);
+            produced = static_cast<uint32_t>(stream.total_out - outBefore);
+            ended = result == Z_STREAM_END;
+            if (!ended)
+                CheckZlibResult(result);
+        } else {
+            produced = std::min(stream.avail_out, stream.avail_in);
+            std::memcpy(out, stream.next_in, produced);
+            stream.next_in += produced;
+            stream.avail_in -= produced;
+            stream.next_out += produced;
+            stream.avail_out -= produced;
+            stream.total_in += produced;
+            stream.total_out += produced;
+            if (entry.uncompressedLeft == produced) {
+                // Stored bytes beyond the recorded size are skipped, never delivered.
+                stream.next_in += stream.avail_in;
+                stream.avail_in = 0;
+            }
+        }
+        entry.crc = static_cast<uint32_t>(crc32(entry.crc, out, produced));
+        entry.uncompressedLeft -= produced;
+        delivered += produced;
+        if (ended)
+            break;
+        // Input and output both stalled with nothing left to fetch: the data ended early.
+        const bool stalled = produced == 0 && stream.avail_in == inBefore;
+        if (stalled && stream.avail_in == 0 && entry.compressedCount == 0)
+            break;
+    }
+    return delivered;
+}
+
+int CZipHandler::CloseEntry(const std::string* filePath) {
+    if (entryState != -1)
+        return 0;
+    const CZipEntryHeader& header = *centralDir.currentHeader;
+    int result = 1;
+    if (entryStream.uncompressedLeft != 0) {
+        result = -1;
+    } else if (entryStream.crc != header.crc32Value) {
+        ThrowError(ZipRaw::invalidCrc);
+    }
+    if (header.method == Z_DEFLATED)
+        inflateEnd(&entryStream.stream);
+    if (filePath != nullptr)
+        result = ApplyEntryStatus(*filePath, header, result);
+    centralDir.CloseEntryRecord();
+    entryState = 0;
+    entryStream.buffer.Release();
+    FreeTrackedAllocations();
+    return result;
+}
+
+int CZipHandler::CloseEntryFile(CFile& file) {
+    const std::string path = file.GetFilePath();
+    file.Close();
+    return CloseEntry(&path);
+}
+
+void CZipHandler::AbandonEntry() {
+    // A new entry is half in the archive already; only the close after an exception ends it.
+    if (entryState == 1)
+        return;
+    entryState = 0;
+    entryStream.buffer.Release();
+    FreeTrackedAllocations();
+    centralDir.currentHeader = nullptr;
+    centralDir.localExtraField.Release();
+}
