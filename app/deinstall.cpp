@@ -1,4 +1,202 @@
-// Deinstalling a mission (placeholder until the deinstall operation lands).
+// Deinstalling a mission: delete what it added, restore what it replaced, remove emptied folders.
 #include "app/deinstall.h"
 
-bool DeinstallMission(const std::string&, bool) { return false; }
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "app/install.h"
+#include "app/mission_names.h"
+#include "app/report.h"
+#include "app/state_file.h"
+#include "platform/exceptions.h"
+#include "platform/file_system.h"
+#include "platform/system.h"
+#include "zip/zip_handler.h"
+
+namespace {
+
+constexpr uint32_t copyBufferSize = 65535;
+constexpr int lineBackupOpen = 514;
+constexpr int lineCloseAfterLocked = 582;
+constexpr int lineRestore = 588;
+constexpr int lineCloseAfterPass = 601;
+
+// One F entry of the state file.
+struct RecordedFile {
+    std::string name;
+    int flag = 0;
+};
+
+// False for an entry that both passes pass over: empty, starting with a colon, or without one.
+bool ReadRecord(const std::string& stateFile, int number, RecordedFile& record) {
+    const std::string value =
+        ReadProfileValue(stateFile, "Mission", "F" + std::to_string(number), "");
+    const size_t colon = value.find(':');
+    if (value.empty() || colon == 0 || colon == std::string::npos) {
+        return false;
+    }
+    record.name = value.substr(0, colon);
+    const char flag = colon + 1 < value.size() ? value[colon + 1] : '\0';
+    record.flag = flag >= '0' && flag <= '9' ? flag - '0' : 0;
+    return true;
+}
+
+bool IsLockedAfterDelete(const std::string& path) {
+    const uint32_t attributes = platform::GetAttributes(path);
+    if (attributes != platform::invalidAttributes &&
+        (attributes & platform::attributeReadOnly) != 0 &&
+        (attributes & platform::attributeFolder) == 0) {
+        // A read-only file cannot be deleted on Windows; the saved copy brings the attribute back.
+        platform::SetAttributes(path, attributes & ~platform::attributeReadOnly);
+    }
+    platform::RemoveFile(path);
+    if (!PathExists(path)) {
+        return false;
+    }
+    platform::Printf("      Cannot delete file '%s' - file may be locked by Thief game.\n",
+                     path.c_str());
+    return true;
+}
+
+// Extracts the saved version; false when it did not come back whole.
+bool RestoreFile(CZipHandler& backup, int index, const std::string& targetFolder) {
+    try {
+        return backup.ExtractEntry(static_cast<uint16_t>(index), targetFolder, true, nullptr,
+                                   nullptr, 0, copyBufferSize);
+    } catch (const CException& error) {
+        ReportException(error, lineRestore);
+        if (backup.GetEntryState() != 0) {
+            backup.AbandonEntry();  // so that the later saved files can still be extracted
+        }
+        return false;
+    }
+}
+
+enum class Outcome { done, notRestored, locked };
+
+Outcome UndoFile(CZipHandler& backup, const RecordedFile& record, const std::string& targetFolder) {
+    const std::string fullPath = targetFolder + "\\" + record.name;
+    if (record.flag == 0) {
+        platform::Printf("    Deleting new file '%s'...", record.name.c_str());
+        if (IsLockedAfterDelete(fullPath)) {
+            return Outcome::locked;
+        }
+        platform::Print("OK\n");
+        return Outcome::done;
+    }
+    platform::Printf("    Extracting old file '%s'...", record.name.c_str());
+    const int index = backup.FindEntry(record.name, false);
+    if (index == -1) {
+        platform::Print(" not found in backup!\n");
+        return Outcome::done;
+    }
+    if (IsLockedAfterDelete(fullPath)) {
+        if (!backup.IsClosed(true)) {
+            try {
+                backup.Close(false);
+            } catch (const CException& error) {
+                ReportException(error, lineCloseAfterLocked);
+            }
+        }
+        return Outcome::locked;
+    }
+    if (!RestoreFile(backup, index, targetFolder)) {
+        platform::Print("FAILED\n");
+        return Outcome::notRestored;
+    }
+    platform::Print("OK\n");
+    return Outcome::done;
+}
+
+// Tries the folder that directly holds each recorded file; only empty folders go.
+void RemoveEmptyFolders(const std::string& stateFile, int count, const std::string& targetFolder) {
+    platform::Print("  Checking and deleting empty folders...\n");
+    for (int i = 1; i <= count; ++i) {
+        RecordedFile record;
+        if (!ReadRecord(stateFile, i, record) || !IsSafeMissionName(record.name)) {
+            continue;
+        }
+        const std::string fullPath = targetFolder + "\\" + record.name;
+        const std::string folder = fullPath.substr(0, fullPath.rfind('\\'));
+        if (platform::RemoveFolder(folder)) {
+            platform::Printf("    removed empty folder '%s'.\n", folder.c_str());
+        }
+    }
+}
+
+void CountDown(const std::string& stateFile) {
+    long counter = std::atol(ReadProfileValue(stateFile, "Mission", "Installed", "0").c_str());
+    if (counter != 0) {
+        --counter;
+    }
+    WriteProfileValue(stateFile, "Mission", "Installed", std::to_string(counter));
+}
+
+void RetireBackupArchive() {
+    const std::string retired = GetProgramPathWithExt(".Taff");
+    if (PathExists(retired)) {
+        platform::RemoveFile(retired);
+    }
+    platform::MoveFileTo(GetProgramPathWithExt(".Zip"), retired);
+}
+
+}  // namespace
+
+bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
+    const std::string targetFolder =
+        targetFolderGiven.empty() ? GetProgramFolder() : targetFolderGiven;
+    CZipHandler backup;
+    platform::Printf("Deinstalling mission from '%s'...\n", targetFolder.c_str());
+    platform::Print("  Opening backup archive...\n");
+    try {
+        backup.Open(GetProgramPathWithExt(".Zip"), CZipHandler::openExisting, 0);
+    } catch (const CException& error) {
+        ReportException(error, lineBackupOpen);
+        return false;
+    }
+    const std::string stateFile = GetProgramPathWithExt(".Ini");
+    const int count =
+        static_cast<int>(std::atol(ReadProfileValue(stateFile, "Mission", "FCount", "0").c_str()));
+
+    bool allRestored = true;
+    for (int i = 1; i <= count; ++i) {
+        RecordedFile record;
+        if (!ReadRecord(stateFile, i, record) || record.flag > 1) {
+            continue;
+        }
+        platform::SetCurrentFolder(targetFolder);
+        if (!IsSafeMissionName(record.name)) {
+            platform::Printf("    Skipping file '%s' - unsafe name.\n", record.name.c_str());
+            continue;
+        }
+        const Outcome outcome = UndoFile(backup, record, targetFolder);
+        if (outcome == Outcome::locked) {
+            return false;
+        }
+        if (outcome == Outcome::notRestored) {
+            allRestored = false;
+        }
+    }
+    if (!backup.IsClosed(true)) {
+        try {
+            backup.Close(false);
+        } catch (const CException& error) {
+            ReportException(error, lineCloseAfterPass);
+        }
+    }
+    if (!allRestored) {
+        // Keep the backup archive and the counter, so that the deinstall can be run again.
+        platform::Print("  Some saved files were not restored; the backup archive is kept.\n");
+        return false;
+    }
+    if (!keepFolders) {
+        RemoveEmptyFolders(stateFile, count, targetFolder);
+    }
+    // Counted down before the backup archive moves, so that no stop in between leaves the
+    // mission marked installed without its backup archive.
+    CountDown(stateFile);
+    RetireBackupArchive();
+    platform::Print("Deinstalled successfuly.\n");
+    return true;
+}

@@ -1,4 +1,450 @@
-// Installing a mission (placeholder until the install operation lands).
+// Installing a mission from a ZIP archive or a folder, saving every game file it replaces.
+//
+// The work is done in two passes over the mission's files. The first decides what happens to
+// each file and saves every game file that will be replaced into the backup archive, which is
+// then closed, so its central directory is on disk. Only then is the mission marked installed
+// and the second pass records and puts each file in place, the record always written before the
+// game file is touched. A process stopped at any instant therefore leaves a backup archive that
+// the deinstall can read, holding every original it destroyed, and a record of every file.
 #include "app/install.h"
 
-bool InstallMission(const std::string&, bool) { return false; }
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+#include "app/mission_names.h"
+#include "app/report.h"
+#include "app/state_file.h"
+#include "platform/exceptions.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "platform/system.h"
+#include "zip/path_helpers.h"
+#include "zip/zip_exception.h"
+#include "zip/zip_handler.h"
+
+namespace {
+
+constexpr uint32_t copyBufferSize = 65535;
+constexpr int lineSourceOpen = 322;
+constexpr int lineBackupCreate = 334;
+constexpr int lineBackupAdd = 408;
+constexpr int lineExtract = 435;
+constexpr int lineSourceClose = 461;
+constexpr int lineBackupClose = 466;
+
+// What the install does with one file of the mission.
+enum class Plan {
+    unsafeName,      // would reach outside the game folder: refused
+    folderInTheWay,  // the game has a folder of that name: refused
+    added,           // new to the game folder
+    saved,           // replaces a game file, which is saved into the backup archive first
+    backupFailed,    // replaces a game file that could not be saved: the game file is kept
+    repeated,        // same name as an earlier file that was put in place: replaces it again
+    repeatedKept     // same name as an earlier file whose game file is kept
+};
+
+struct MissionFile {
+    size_t index = 0;  // entry index (archive) or position in the file list (folder)
+    std::string name;
+    int32_t size = 0;
+    Plan plan = Plan::added;
+    std::function<void()> backupReport;  // prints the failure of its backup, if any
+};
+
+struct MissionSource {
+    bool isFolder = false;
+    std::string folder;  // folder source: the folder, absolute, without trailing backslashes
+    std::vector<std::string> files;
+    CZipHandler archive;
+};
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    return folder + "\\" + name;
+}
+
+std::string FormatNumber(long value) {
+    return std::to_string(value);
+}
+
+std::string StateFilePath() {
+    return GetProgramPathWithExt(".Ini");
+}
+
+// Drops the trailing separators and resolves a relative folder against the current folder once,
+// since the copies are made later with the program folder as the current folder. A path that
+// was only separators names the root and stays empty.
+std::string PrepareSourceFolder(std::string path) {
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) {
+        path.pop_back();
+    }
+    std::string current;
+    if (!path.empty() && IsRelativePath(path) && platform::GetCurrentFolder(current)) {
+        while (!current.empty() && current.back() == '\\') {
+            current.pop_back();
+        }
+        path = JoinPath(current, path);
+    }
+    return path;
+}
+
+int32_t FolderFileSize(const std::string& path) {
+    CFile file;
+    if (!file.Open(path, CFile::modeRead)) {
+        return 0;
+    }
+    return static_cast<int32_t>(static_cast<uint32_t>(file.GetLength()));
+}
+
+std::vector<MissionFile> ListFolderFiles(const MissionSource& source) {
+    std::vector<MissionFile> files;
+    for (size_t i = 0; i < source.files.size(); ++i) {
+        MissionFile file;
+        file.index = i;
+        file.name = GetRelativePath(source.files[i], source.folder);
+        file.size = FolderFileSize(source.files[i]);
+        files.push_back(std::move(file));
+    }
+    return files;
+}
+
+std::vector<MissionFile> ListArchiveFiles(CZipHandler& archive) {
+    std::vector<MissionFile> files;
+    const int count = archive.GetEntryCount();
+    for (int i = 0; i < count; ++i) {
+        const auto index = static_cast<uint16_t>(i);
+        CZipEntryHeader header;
+        archive.GetEntryInfo(header, index);
+        if (archive.IsEntryDirectory(index)) {
+            continue;
+        }
+        MissionFile file;
+        file.index = index;
+        file.name = header.GetFileName();
+        file.size = static_cast<int32_t>(header.uncompressedSize);
+        files.push_back(std::move(file));
+    }
+    return files;
+}
+
+// Decides each file's plan from the game folder as it is before anything is changed.
+void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder) {
+    std::map<std::string, Plan, MissionNameLess> firstPlans;
+    for (MissionFile& file : files) {
+        if (!IsSafeMissionName(file.name)) {
+            file.plan = Plan::unsafeName;
+            continue;
+        }
+        const std::string key = MissionNameKey(file.name);
+        const auto first = firstPlans.find(key);
+        if (first != firstPlans.end()) {
+            const bool placed = first->second == Plan::added || first->second == Plan::saved;
+            file.plan = placed ? Plan::repeated : Plan::repeatedKept;
+            continue;
+        }
+        const std::string target = JoinPath(programFolder, file.name);
+        const uint32_t attributes = platform::GetAttributes(target);
+        if (attributes != platform::invalidAttributes &&
+            (attributes & platform::attributeFolder) != 0) {
+            file.plan = Plan::folderInTheWay;
+        } else {
+            file.plan = PathExists(target) ? Plan::saved : Plan::added;
+        }
+        firstPlans.emplace(key, file.plan);
+    }
+}
+
+// An entry that AddFile started but did not finish would be restored in place of the game file
+// at deinstall; it is ended without its checks and taken out of the directory again.
+void DropUnfinishedEntry(CZipHandler& backup, size_t headersBefore) {
+    if (backup.GetEntryState() == 1) {
+        // What the close after an exception does for the open entry; nothing is written.
+        backup.entryState = 0;
+        backup.entryStream.buffer.Release();
+        backup.FreeTrackedAllocations();
+    }
+    CZipCentralDirectory& directory = backup.GetCentralDirectory();
+    if (directory.headers.size() <= headersBefore) {
+        return;
+    }
+    directory.currentHeader = nullptr;
+    directory.headers.resize(headersBefore);
+    backup.EnableNameIndex(false);  // the index points at the dropped header; build it anew
+    backup.EnableNameIndex(true);
+}
+
+template <typename Failure>
+std::function<void()> DeferReport(const Failure& failure, int sourceLine) {
+    return [failure, sourceLine] { ReportException(failure, sourceLine); };
+}
+
+// Saves one game file under its name; false, with its report kept for later, when it failed.
+bool SaveGameFile(CZipHandler& backup, MissionFile& file) {
+    const size_t headersBefore = backup.GetCentralDirectory().headers.size();
+    bool saved = false;
+    try {
+        saved = backup.AddFile(file.name, -1, true, nullptr, 0, copyBufferSize);
+    } catch (const CZipException& error) {
+        file.backupReport = DeferReport(error, lineBackupAdd);
+    } catch (const CFileException& error) {
+        file.backupReport = DeferReport(error, lineBackupAdd);
+    } catch (const CException&) {
+        file.backupReport = [] {};
+    }
+    if (!saved) {
+        DropUnfinishedEntry(backup, headersBefore);
+    }
+    return saved;
+}
+
+// Saves every game file that will be replaced and closes the backup archive, so that its
+// central directory is on disk before the first game file is deleted.
+void SaveGameFiles(CZipHandler& backup, std::vector<MissionFile>& files,
+                   const std::string& programFolder) {
+    platform::SetCurrentFolder(programFolder);  // AddFile reaches the files by their names
+    for (MissionFile& file : files) {
+        if (file.plan == Plan::saved && !SaveGameFile(backup, file)) {
+            file.plan = Plan::backupFailed;
+        }
+    }
+    if (backup.IsClosed(true)) {
+        return;
+    }
+    try {
+        backup.Close(false);
+    } catch (const CException& error) {
+        ReportException(error, lineBackupClose);
+        backup.Close(true);
+        // Without its directory the backup archive cannot give anything back: replace nothing.
+        for (MissionFile& file : files) {
+            if (file.plan == Plan::saved) {
+                file.plan = Plan::backupFailed;
+            }
+        }
+    }
+}
+
+void MarkInstalled() {
+    const std::string stateFile = StateFilePath();
+    const long counter =
+        std::atol(ReadProfileValue(stateFile, "Mission", "Installed", "0").c_str());
+    WriteProfileValue(stateFile, "Mission", "Installed", FormatNumber(counter + 1));
+}
+
+// Writes the records of the installed files, numbered from 1.
+class Recorder {
+public:
+    Recorder() : stateFile(StateFilePath()) {
+        countExists = !ReadProfileValue(stateFile, "Mission", "FCount", "").empty();
+    }
+
+    // The F entry goes first, so that a record counted by FCount is always complete; only when
+    // the file has no FCount yet does FCount go first, so that it stands before F1.
+    void Record(const std::string& name, int flag) {
+        ++count;
+        const std::string key = "F" + FormatNumber(count);
+        const std::string value = name + ":" + FormatNumber(flag);
+        if (!countExists) {
+            WriteProfileValue(stateFile, "Mission", "FCount", FormatNumber(count));
+            countExists = true;
+            WriteProfileValue(stateFile, "Mission", key, value);
+            return;
+        }
+        WriteProfileValue(stateFile, "Mission", key, value);
+        WriteProfileValue(stateFile, "Mission", "FCount", FormatNumber(count));
+    }
+
+private:
+    std::string stateFile;
+    bool countExists = false;
+    int count = 0;
+};
+
+// A read-only file cannot be deleted on Windows; its saved copy keeps the attribute.
+void DeleteGameFile(const std::string& path) {
+    const uint32_t attributes = platform::GetAttributes(path);
+    if (attributes != platform::invalidAttributes &&
+        (attributes & platform::attributeReadOnly) != 0 &&
+        (attributes & platform::attributeFolder) == 0) {
+        platform::SetAttributes(path, attributes & ~platform::attributeReadOnly);
+    }
+    platform::RemoveFile(path);
+}
+
+// Puts the file in place; false when it did not arrive whole.
+bool PutInPlace(MissionSource& source, const MissionFile& file, const std::string& programFolder,
+                const std::string& target) {
+    if (source.isFolder) {
+        CreatePathFolders(GetPathFolder(target));
+        return platform::CopyFileOver(JoinPath(source.folder, file.name), target, false);
+    }
+    try {
+        return source.archive.ExtractEntry(static_cast<uint16_t>(file.index), programFolder, true,
+                                           nullptr, nullptr, 0, copyBufferSize);
+    } catch (const CException& error) {
+        ReportException(error, lineExtract);
+        if (source.archive.GetEntryState() != 0) {
+            source.archive.AbandonEntry();  // so that the later entries can still be extracted
+        }
+        return false;
+    }
+}
+
+// Prints the line of one file and handles it; false when it ends with an error.
+bool InstallFile(MissionSource& source, const MissionFile& file, const std::string& programFolder,
+                 Recorder& recorder) {
+    platform::Printf("    Processing file '%s' (%d bytes): ", file.name.c_str(), file.size);
+    const std::string target = JoinPath(programFolder, file.name);
+    platform::SetCurrentFolder(programFolder);
+    switch (file.plan) {
+        case Plan::unsafeName:
+            platform::Print("SKIPPED (unsafe name)\n");
+            return false;
+        case Plan::folderInTheWay:
+            platform::Print("SKIPPED (a folder has this name)\n");
+            return false;
+        case Plan::backupFailed:
+            if (file.backupReport) {
+                file.backupReport();
+            }
+            platform::Print("SKIPPED (backup failed, game file left unchanged)\n");
+            recorder.Record(file.name, 1);
+            return false;
+        case Plan::repeatedKept:
+            platform::Print("SKIPPED (backup failed, game file left unchanged)\n");
+            return false;
+        case Plan::repeated:
+            DeleteGameFile(target);
+            platform::Print("REPEATED (replaces the earlier file of this name)\n");
+            break;
+        case Plan::saved:
+            recorder.Record(file.name, 1);
+            DeleteGameFile(target);
+            platform::Print("BAK\n");
+            break;
+        case Plan::added:
+            recorder.Record(file.name, 0);
+            platform::Print("NEW\n");
+            break;
+    }
+    if (PutInPlace(source, file, programFolder, target)) {
+        return true;
+    }
+    platform::Printf("      File '%s' was not installed whole.\n", file.name.c_str());
+    return false;
+}
+
+// Opens the source; false (after its message) when there is nothing to install from.
+bool OpenSource(MissionSource& source, const std::string& sourcePath) {
+    if (source.isFolder) {
+        source.folder = PrepareSourceFolder(sourcePath);
+        platform::Print("  Creating source filelist...\n");
+        ScanFolderFiles(source.folder, source.files);
+        if (source.files.empty()) {
+            platform::Print("Source folder is empty or does not exist. Exiting.\n");
+            return false;
+        }
+        return true;
+    }
+    platform::Print("  Opening source archive...\n");
+    try {
+        source.archive.Open(sourcePath, CZipHandler::openExisting, 0);
+    } catch (const CException& error) {
+        ReportException(error, lineSourceOpen);
+        return false;
+    }
+    return true;
+}
+
+bool CreateBackupArchive(CZipHandler& backup) {
+    platform::Print("  Opening backup archive...\n");
+    try {
+        const std::string path = GetProgramPathWithExt(".Zip");
+        platform::RemoveFile(path);
+        backup.Open(path, CZipHandler::create, 0);
+        backup.EnableNameIndex(true);
+    } catch (const CException& error) {
+        ReportException(error, lineBackupCreate);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool InstallMission(const std::string& sourcePath, bool sourceIsFolder) {
+    const std::string programFolder = GetProgramFolder();
+    platform::Printf("Installing mission from '%s'...\n", sourcePath.c_str());
+    MissionSource source;
+    source.isFolder = sourceIsFolder;
+    if (!OpenSource(source, sourcePath)) {
+        return false;
+    }
+    CZipHandler backup;
+    if (!CreateBackupArchive(backup)) {
+        return false;
+    }
+    platform::Print("  Scanning source files...\n");
+    std::vector<MissionFile> files =
+        sourceIsFolder ? ListFolderFiles(source) : ListArchiveFiles(source.archive);
+    PlanFiles(files, programFolder);
+    SaveGameFiles(backup, files, programFolder);
+    MarkInstalled();
+
+    bool withErrors = false;
+    Recorder recorder;
+    for (const MissionFile& file : files) {
+        if (!InstallFile(source, file, programFolder, recorder)) {
+            withErrors = true;
+        }
+    }
+    if (!sourceIsFolder && !source.archive.IsClosed(true)) {
+        try {
+            source.archive.Close(false);
+        } catch (const CException& error) {
+            ReportException(error, lineSourceClose);
+        }
+    }
+    platform::Print(withErrors ? "Mission installed with errors.\n"
+                               : "Mission Installed Successfuly.\n");
+    return true;
+}
+
+void ScanFolderFiles(const std::string& folder, std::vector<std::string>& list) {
+    std::string base = folder;
+    if (base.empty() || base.back() != '\\') {
+        base += '\\';
+    }
+    platform::FileFinder finder;
+    if (!finder.FindFirst(base + "*.*")) {
+        return;
+    }
+    do {
+        const platform::FindData& item = finder.Current();
+        if (item.name == "." || item.name == "..") {
+            continue;
+        }
+        if ((item.attributes & platform::attributeFolder) != 0) {
+            ScanFolderFiles(base + item.name, list);
+        } else {
+            list.push_back(base + item.name);
+        }
+    } while (finder.FindNext());
+    finder.Close();
+}
+
+bool PathExists(const std::string& path) {
+    platform::FileFinder finder;
+    const bool found = finder.FindFirst(path);
+    finder.Close();
+    return found;
+}
+
+std::string GetRelativePath(const std::string& path, const std::string& base) {
+    if (path.compare(0, base.size(), base) != 0) {
+        return path;
+    }
+    const size_t cut = base.size() + 1;
+    return cut < path.size() ? path.substr(cut) : std::string();
+}
