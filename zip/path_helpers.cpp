@@ -1,0 +1,134 @@
+// Path splitting (drive, folder, name, extension), path tests and folder creation.
+#include "zip/path_helpers.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/file_system.h"
+#include "platform/system.h"
+
+namespace {
+
+// The split keeps at most these many characters of each part, as the system's own split does.
+constexpr size_t driveLimit = 2;
+constexpr size_t folderLimit = 255;
+constexpr size_t nameLimit = 255;
+constexpr size_t extensionLimit = 255;
+
+struct PathParts {
+    std::string drive;
+    std::string folder;
+    std::string name;
+    std::string extension;
+};
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+std::string Cut(std::string_view part, size_t limit) {
+    return std::string(part.substr(0, limit));
+}
+
+// Splits like the C library does. With cutParts false nothing is cut to the limits, so callers
+// that walk up a long path see the real parent rather than a truncated one.
+PathParts SplitPath(const std::string& path, bool cutParts = true) {
+    // A text ends at its first zero byte, as it does for the system's own calls.
+    std::string_view rest(path.c_str());
+    PathParts parts;
+    const size_t unlimited = std::string_view::npos;
+    if (rest.size() >= 2 && rest[1] == ':') {
+        parts.drive = Cut(rest.substr(0, 2), cutParts ? driveLimit : unlimited);
+        rest.remove_prefix(2);
+    }
+    size_t folderEnd = 0;  // one past the last separator
+    size_t lastDot = std::string_view::npos;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        const auto byte = static_cast<uint8_t>(rest[i]);
+        if (platform::IsLeadByte(byte) && i + 1 < rest.size()) {
+            ++i;  // the trail byte of a double-byte character is never a separator or a dot
+            continue;
+        }
+        if (IsSeparator(rest[i])) {
+            folderEnd = i + 1;
+            lastDot = std::string_view::npos;
+        } else if (rest[i] == '.') {
+            lastDot = i;
+        }
+    }
+    parts.folder = Cut(rest.substr(0, folderEnd), cutParts ? folderLimit : unlimited);
+    const size_t nameEnd = lastDot == std::string_view::npos ? rest.size() : lastDot;
+    parts.name = Cut(rest.substr(folderEnd, nameEnd - folderEnd), cutParts ? nameLimit : unlimited);
+    parts.extension = Cut(rest.substr(nameEnd), cutParts ? extensionLimit : unlimited);
+    return parts;
+}
+
+std::string TrimTrailingBackslashes(std::string path) {
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+std::string GetPathDrive(const std::string& path) {
+    return SplitPath(path).drive;
+}
+
+std::string GetPathFolder(const std::string& path) {
+    const PathParts parts = SplitPath(path);
+    return parts.drive + parts.folder;
+}
+
+std::string GetPathTitle(const std::string& path) {
+    return SplitPath(path).name;
+}
+
+std::string GetPathFileName(const std::string& path) {
+    const PathParts parts = SplitPath(path);
+    return parts.name + parts.extension;
+}
+
+std::string GetPathWithoutDrive(const std::string& path) {
+    const PathParts parts = SplitPath(path);
+    const size_t start = parts.folder.find_first_not_of('\\');
+    const std::string folder =
+        start == std::string::npos ? std::string() : parts.folder.substr(start);
+    return folder + parts.name + parts.extension;
+}
+
+int GetPathKind(const std::string& path) {
+    platform::FileFinder finder;
+    if (!finder.FindFirst(path)) {
+        // A search cannot list some folders (drive roots among them) that still exist.
+        return CanEnterFolder(path) ? -1 : 0;
+    }
+    return (finder.Current().attributes & platform::attributeFolder) != 0 ? -1 : 1;
+}
+
+// Tested without changing the process-wide current folder, so no other path is ever resolved
+// against the tested one.
+bool CanEnterFolder(const std::string& path) {
+    return platform::CanEnterFolderPath(path);
+}
+
+bool CreatePathFolders(const std::string& path) {
+    const std::string folder = TrimTrailingBackslashes(path);
+    // The parent is taken uncut: a parent cut to the split's limit would end inside a name and
+    // create a wrongly named folder on the way.
+    const PathParts parts = SplitPath(folder, false);
+    const std::string parent = parts.drive + parts.folder;
+    if (parent == folder)
+        return true;  // a bare drive, the empty text, a trailing '/'
+    if (GetPathKind(folder) == -1)
+        return true;
+    if (!CreatePathFolders(parent))
+        return false;
+    return platform::CreateFolder(folder);
+}
+
+// Only the drive part counts where there is one; the platform layer knows how its host tells
+// removable media apart.
+bool IsRemovableDrive(const std::string& path) {
+    return platform::IsRemovableMedia(path);
+}
