@@ -79,6 +79,7 @@ protected:
         Args init{platform::ToHostPath(folder.Join("Brennick"))};
         platform::InitApplication(init.Count(), init.Vector());
         stateFile = GetProgramPathWithExt(".Ini");
+        platform::RemoveFile(stateFile);  // on Windows it lies beside the test program
     }
     void TearDown() override {
         platform::RemoveFile(stateFile);
