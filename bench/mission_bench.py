@@ -298,7 +298,7 @@ class Env:
         self.settle = args.settle
         self.drop = not args.no_drop
         self.timeout = args.timeout
-        self.note_shown = False
+        self.runs_csv = os.path.join(args.out, "runs.csv")
 
     def quiesce(self):
         subprocess.run(["sync"], check=True)
@@ -414,6 +414,20 @@ def commands(side, root, game, program):
     return (install, 0), (deinstall, 0)
 
 
+RUN_FIELDS = ["profile", "files", "bytes", "run", "side", "op", "seconds", "user_s", "sys_s",
+              "maxrss_kib", "exit", "ok"]
+
+
+def append_run(path, row):
+    """Every timed command lands in runs.csv at once, so a stopped long run keeps what it measured."""
+    new = not os.path.exists(path)
+    with open(path, "a", newline="") as f:
+        w = csv.DictWriter(f, fieldnames=RUN_FIELDS)
+        if new:
+            w.writeheader()
+        w.writerow(row)
+
+
 def run_side(env, side, name, root, manifest, work, program, run_index, failures):
     game = copy_game(root, work)
     if side == "program":
@@ -443,6 +457,7 @@ def run_side(env, side, name, root, manifest, work, program, run_index, failures
                          run=run_index, side=side, op=op, seconds=f"{secs:.4f}",
                          user_s=f"{user:.3f}", sys_s=f"{system:.3f}", maxrss_kib=rss,
                          exit=code, ok=int(ok)))
+        append_run(env.runs_csv, rows[-1])
         print(f"  {name:<12} run {run_index} {side:<7} {op:<9} {secs:8.3f} s  "
               f"(user {user:.2f} sys {system:.2f}, RSS {rss / 1024:.1f} MiB){'' if ok else '  FAIL'}",
               flush=True)
@@ -451,13 +466,13 @@ def run_side(env, side, name, root, manifest, work, program, run_index, failures
     return rows
 
 
-def bench_profile(env, args, name, params, failures):
+def bench_profile(env, args, name, params, failures, runs):
     root, manifest = generate(os.path.join(args.out, "cache"), name, params)
     work = os.path.join(args.out, "work")
     os.makedirs(work, exist_ok=True)
     sides = ["program", "tools"] if args.program else ["tools"]
     rows = []
-    for r in range(args.runs):
+    for r in range(runs):
         order = sides if r % 2 == 0 else sides[::-1]
         for side in order:
             rows += run_side(env, side, name, root, manifest, work, args.program, r + 1, failures)
@@ -467,8 +482,8 @@ def bench_profile(env, args, name, params, failures):
 
 # ---------------------------------------------------------------- reporting
 
-def median_of(rows, profile, side, op):
-    vals = [float(r["seconds"]) for r in rows
+def median_of(rows, profile, side, op, cpu=False):
+    vals = [float(r["user_s"]) + float(r["sys_s"]) if cpu else float(r["seconds"]) for r in rows
             if r["profile"] == profile and r["side"] == side and r["op"] == op and r["ok"]]
     return statistics.median(vals) if vals else None
 
@@ -480,6 +495,8 @@ def summarise(rows):
         for op in ("install", "deinstall"):
             prog = median_of(rows, profile, "program", op)
             tools = median_of(rows, profile, "tools", op)
+            prog_cpu = median_of(rows, profile, "program", op, cpu=True)
+            tools_cpu = median_of(rows, profile, "tools", op, cpu=True)
             rss = [r["maxrss_kib"] for r in rows
                    if r["profile"] == profile and r["side"] == "program" and r["op"] == op]
             n = sum(1 for r in rows if r["profile"] == profile and r["op"] == op and r["ok"])
@@ -491,6 +508,8 @@ def summarise(rows):
                             if prog is not None else "",
                             tools_ms_per_file=f"{1000 * tools / first['files']:.4f}"
                             if tools is not None else "",
+                            program_cpu_s=f"{prog_cpu:.3f}" if prog_cpu is not None else "",
+                            tools_cpu_s=f"{tools_cpu:.3f}" if tools_cpu is not None else "",
                             program_peak_rss_kib=max(rss) if rss else "", good_runs=n))
     return out
 
@@ -507,12 +526,14 @@ def write_csv(path, rows):
 def print_summary(title, summary):
     print(f"\n{title}")
     print(f"  {'profile':<12}{'files':>7}{'MB':>8}  {'op':<10}{'program s':>10}{'tools s':>10}"
-          f"{'ratio':>7}{'prog ms/file':>14}{'tools ms/file':>14}{'peak RSS MiB':>13}")
+          f"{'ratio':>7}{'prog ms/file':>14}{'tools ms/file':>14}{'prog CPU s':>11}{'tools CPU s':>12}"
+          f"{'peak RSS MiB':>13}")
     for s in summary:
         rss = f"{s['program_peak_rss_kib'] / 1024:.1f}" if s["program_peak_rss_kib"] != "" else "-"
         print(f"  {s['profile']:<12}{s['files']:>7}{s['bytes'] / 1e6:>8.1f}  {s['op']:<10}"
               f"{s['program_s'] or '-':>10}{s['tools_s'] or '-':>10}{s['ratio'] or '-':>7}"
-              f"{s['program_ms_per_file'] or '-':>14}{s['tools_ms_per_file'] or '-':>14}{rss:>13}")
+              f"{s['program_ms_per_file'] or '-':>14}{s['tools_ms_per_file'] or '-':>14}"
+              f"{s['program_cpu_s'] or '-':>11}{s['tools_cpu_s'] or '-':>12}{rss:>13}")
 
 
 def plot(out, summary, scale_summary):
@@ -556,17 +577,23 @@ def main():
                                  formatter_class=argparse.RawDescriptionHelpFormatter,
                                  epilog="\n".join(__doc__.split("\n")[1:]))
     ap.add_argument("--program", help="the built program (omit to time the standard tools only)")
-    ap.add_argument("--profiles", default="", help="comma list of " + ",".join(PROFILES))
+    ap.add_argument("--profiles", default="",
+                    help="comma list of " + ",".join(PROFILES) + "; name:N runs that one N times")
     ap.add_argument("--scale", action="store_true", help="per-file cost at 1,000 .. 20,000 files")
     ap.add_argument("--scale-sizes", default=",".join(map(str, SCALE_SIZES)))
     ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--scale-runs", type=int, help="runs per scale size (default: --runs)")
     ap.add_argument("--out", default="build/bench", help="CSV, plots, cache and work folder")
     ap.add_argument("--settle", type=float, default=1.0, help="pause after sync and cache drop, s")
     ap.add_argument("--no-drop", action="store_true", help="do not drop the page cache")
     ap.add_argument("--timeout", type=float, default=3600, help="per command, seconds")
     args = ap.parse_args()
 
-    profiles = [p for p in args.profiles.split(",") if p]
+    runs_of = {}
+    for item in (p for p in args.profiles.split(",") if p):
+        name, _, runs = item.partition(":")
+        runs_of[name] = int(runs) if runs else args.runs
+    profiles = list(runs_of)
     unknown = [p for p in profiles if p not in PROFILES]
     if unknown or (not profiles and not args.scale):
         ap.error(f"choose --profiles from {','.join(PROFILES)} and/or --scale (got {unknown})")
@@ -579,18 +606,26 @@ def main():
         ap.error(f"missing tools: {' '.join(missing)}")
     args.out = os.path.abspath(args.out)
     os.makedirs(args.out, exist_ok=True)
+    if os.path.exists(os.path.join(args.out, "runs.csv")):
+        os.replace(os.path.join(args.out, "runs.csv"), os.path.join(args.out, "runs.previous.csv"))
     env = Env(args)
     failures, rows, scale_rows = [], [], []
     print(f"program: {args.program or '(none: tools only)'}; runs {args.runs}; out {args.out}",
           flush=True)
     for name in profiles:
-        rows += bench_profile(env, args, name, PROFILES[name], failures)
+        rows += bench_profile(env, args, name, PROFILES[name], failures, runs_of[name])
     if args.scale:
         for n in (int(x) for x in args.scale_sizes.split(",") if x):
-            scale_rows += bench_profile(env, args, f"scale-{n}", scale_profile(n), failures)
+            if n == PROFILES["many"]["files"]:
+                # The largest scale step is the "many" profile itself; measured once, shown twice.
+                many = [r for r in rows if r["profile"] == "many"]
+                scale_rows += many or bench_profile(env, args, "many", PROFILES["many"], failures,
+                                                    args.scale_runs or args.runs)
+                continue
+            scale_rows += bench_profile(env, args, f"scale-{n}", scale_profile(n), failures,
+                                        args.scale_runs or args.runs)
 
     summary, scale_summary = summarise(rows), summarise(scale_rows)
-    write_csv(os.path.join(args.out, "runs.csv"), rows + scale_rows)
     write_csv(os.path.join(args.out, "summary.csv"), summary)
     write_csv(os.path.join(args.out, "scale.csv"), scale_summary)
     if summary:
@@ -598,7 +633,7 @@ def main():
     if scale_summary:
         print_summary("Per-file cost (small files, 1 to 8 KB):", scale_summary)
     plot(args.out, summary, scale_summary)
-    print(f"csv: {os.path.join(args.out, 'runs.csv')}, summary.csv, scale.csv")
+    print(f"csv: {env.runs_csv}, summary.csv, scale.csv")
     if failures:
         print(f"\n*** {len(failures)} FAILURE(S) ***", file=sys.stderr)
         for f in failures:
