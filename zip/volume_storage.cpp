@@ -216,19 +216,18 @@ void CZipVolumeStorage::SetSpanModeFromDirectory(uint16_t volume) {
     }
     if (spanMode == removableDisks && !volumeCallback)
         ThrowError(ZipRaw::callBackMissing);
-    if (spanMode == numberedVolumes)
-        volumeSize = volume;
+    // The last volume's number bounds every later volume change, on removable disks too.
+    volumeSize = volume;
     writeBuffer.Release();  // a spanned archive that was opened is only read
 }
 
 void CZipVolumeStorage::ChangeVolume(int32_t volume) {
     if (volume == currentVolume)
         return;
-    // Only a spanned archive has other volumes, and a set of numbered volumes ends with the
-    // one the end record names; a damaged record must not send the reader beyond it.
-    const bool known =
-        !creatingSpanned && (spanMode == removableDisks ||
-                             (spanMode == numberedVolumes && volume >= 0 && volume <= volumeSize));
+    // Only a spanned archive has other volumes, and it ends with the one the end record names;
+    // a damaged record must not send the reader beyond it.
+    const bool spanned = spanMode == removableDisks || spanMode == numberedVolumes;
+    const bool known = spanned && !creatingSpanned && volume >= 0 && volume <= volumeSize;
     if (!known || !file)
         ThrowError(ZipRaw::corruptedArchive);
     currentVolume = volume;

@@ -416,6 +416,7 @@ TEST(VolumeStorage, ReadingRemovableDisksAsksForEachNextDisk) {
     // Read as the last step of opening would leave an archive found on a removable disk.
     storage.spanMode = CZipVolumeStorage::removableDisks;
     storage.currentVolume = 0;
+    storage.volumeSize = 2;  // the end record lies on the third disk
     storage.writeBuffer.Release();
     EXPECT_EQ(ReadText(storage, 6, false), "111122");
     EXPECT_EQ(storage.GetCurrentVolume(), 1);
