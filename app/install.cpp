@@ -48,6 +48,7 @@ enum class Plan {
 struct MissionFile {
     size_t index = 0;  // entry index (archive) or position in the file list (folder)
     std::string name;
+    std::string placeName;  // where it goes: its own name, or that of the file it repeats
     int32_t size = 0;
     Plan plan = Plan::added;
     std::function<void()> backupReport;  // prints the failure of its backup, if any
@@ -130,17 +131,26 @@ std::vector<MissionFile> ListArchiveFiles(CZipHandler& archive) {
 
 // Decides each file's plan from the game folder as it is before anything is changed.
 void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder) {
-    std::map<std::string, Plan, MissionNameLess> firstPlans;
+    struct First {
+        Plan plan;
+        std::string name;
+    };
+    std::map<std::string, First, MissionNameLess> firsts;
     for (MissionFile& file : files) {
+        file.placeName = file.name;
         if (!IsSafeMissionName(file.name)) {
             file.plan = Plan::unsafeName;
             continue;
         }
         const std::string key = MissionNameKey(file.name);
-        const auto first = firstPlans.find(key);
-        if (first != firstPlans.end()) {
-            const bool placed = first->second == Plan::added || first->second == Plan::saved;
+        const auto first = firsts.find(key);
+        if (first != firsts.end()) {
+            // Written under the earlier name, so that it lands on the same file whatever the
+            // letter case rules of the file system.
+            const Plan earlier = first->second.plan;
+            const bool placed = earlier == Plan::added || earlier == Plan::saved;
             file.plan = placed ? Plan::repeated : Plan::repeatedKept;
+            file.placeName = first->second.name;
             continue;
         }
         const std::string target = JoinPath(programFolder, file.name);
@@ -151,7 +161,7 @@ void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder
         } else {
             file.plan = PathExists(target) ? Plan::saved : Plan::added;
         }
-        firstPlans.emplace(key, file.plan);
+        firsts.emplace(key, First{file.plan, file.name});
     }
 }
 
@@ -272,22 +282,29 @@ void DeleteGameFile(const std::string& path) {
     platform::RemoveFile(path);
 }
 
-// Puts the file in place; false when it did not arrive whole.
-bool PutInPlace(MissionSource& source, const MissionFile& file, const std::string& programFolder,
-                const std::string& target) {
+enum class Placed { whole, failedReported, notWhole };
+
+// Puts the file in place; an extraction that throws has been reported already.
+Placed PutInPlace(MissionSource& source, const MissionFile& file, const std::string& programFolder,
+                  const std::string& target) {
     if (source.isFolder) {
         CreatePathFolders(GetPathFolder(target));
-        return platform::CopyFileOver(JoinPath(source.folder, file.name), target, false);
+        const bool copied =
+            platform::CopyFileOver(JoinPath(source.folder, file.name), target, false);
+        return copied ? Placed::whole : Placed::notWhole;
     }
+    const std::string* newName = file.placeName == file.name ? nullptr : &file.placeName;
     try {
-        return source.archive.ExtractEntry(static_cast<uint16_t>(file.index), programFolder, true,
-                                           nullptr, nullptr, 0, copyBufferSize);
+        const bool extracted =
+            source.archive.ExtractEntry(static_cast<uint16_t>(file.index), programFolder, true,
+                                        newName, nullptr, 0, copyBufferSize);
+        return extracted ? Placed::whole : Placed::notWhole;
     } catch (const CException& error) {
         ReportException(error, lineExtract);
         if (source.archive.GetEntryState() != 0) {
             source.archive.AbandonEntry();  // so that the later entries can still be extracted
         }
-        return false;
+        return Placed::failedReported;
     }
 }
 
@@ -295,7 +312,7 @@ bool PutInPlace(MissionSource& source, const MissionFile& file, const std::strin
 bool InstallFile(MissionSource& source, const MissionFile& file, const std::string& programFolder,
                  Recorder& recorder) {
     platform::Printf("    Processing file '%s' (%d bytes): ", file.name.c_str(), file.size);
-    const std::string target = JoinPath(programFolder, file.name);
+    const std::string target = JoinPath(programFolder, file.placeName);
     platform::SetCurrentFolder(programFolder);
     switch (file.plan) {
         case Plan::unsafeName:
@@ -328,11 +345,11 @@ bool InstallFile(MissionSource& source, const MissionFile& file, const std::stri
             platform::Print("NEW\n");
             break;
     }
-    if (PutInPlace(source, file, programFolder, target)) {
-        return true;
+    const Placed placed = PutInPlace(source, file, programFolder, target);
+    if (placed == Placed::notWhole) {
+        platform::Printf("      File '%s' was not installed whole.\n", file.name.c_str());
     }
-    platform::Printf("      File '%s' was not installed whole.\n", file.name.c_str());
-    return false;
+    return placed == Placed::whole;
 }
 
 // Opens the source; false (after its message) when there is nothing to install from.
