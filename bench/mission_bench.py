@@ -5,6 +5,7 @@ Run from the repository root:
 
     python3 bench/mission_bench.py --program build/linux/Brennick --profiles typical,large,many --runs 3
     python3 bench/mission_bench.py --program build/linux/Brennick --scale --runs 1
+    python3 bench/mission_bench.py --program build/linux/Brennick --profiles typical,large,many:1 --scale --scale-runs 1
     python3 bench/mission_bench.py --program build/linux/Brennick --profiles tiny --runs 1   # smoke check
 
 Profiles (all generated from a fixed seed, so every machine sees the same folders and archives):
