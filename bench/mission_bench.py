@@ -584,7 +584,9 @@ def main():
     ap.add_argument("--scale-sizes", default=",".join(map(str, SCALE_SIZES)))
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--scale-runs", type=int, help="runs per scale size (default: --runs)")
-    ap.add_argument("--out", default="build/bench", help="CSV, plots, cache and work folder")
+    repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    ap.add_argument("--out", default=os.path.join(repo, "build", "bench"),
+                    help="CSV, plots, cache and work folder (default: build/bench of the repository)")
     ap.add_argument("--settle", type=float, default=1.0, help="pause after sync and cache drop, s")
     ap.add_argument("--no-drop", action="store_true", help="do not drop the page cache")
     ap.add_argument("--timeout", type=float, default=3600, help="per command, seconds")
