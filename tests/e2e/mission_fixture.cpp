@@ -210,6 +210,10 @@ platform::ProgramResult RunHostTool(const std::string& hostTool,
     return platform::RunProgram(platform::FromHostPath(hostTool), args, scratch.Path());
 }
 
+std::string BaseName(const std::string& path) {
+    return BaseOf(FileNameOf(path));
+}
+
 std::vector<std::string> Lines(const std::string& output) {
     std::vector<std::string> lines;
     std::istringstream stream(output);

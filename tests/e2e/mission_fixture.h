@@ -80,6 +80,9 @@ void DamageFileAt(const std::string& path, const std::string& marker);
 platform::ProgramResult RunHostTool(const std::string& hostTool,
                                     const std::vector<std::string>& args);
 
+// The file name of a path without its extension.
+std::string BaseName(const std::string& path);
+
 // The output's lines, without line ends.
 std::vector<std::string> Lines(const std::string& output);
 // True when the output holds this whole line.
