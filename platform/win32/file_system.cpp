@@ -174,15 +174,37 @@ std::string WithSeparators(std::string text, char from, char to) {
     return text;
 }
 
-// Wine's own mapping of a Windows path to the host's, for paths outside drive Z: (the Wine
-// prefix's C: drive); absent on Windows itself.
-bool WineHostPath(const std::string& path, std::string& hostPath) {
-    using UnixFileName = char*(CDECL*)(const WCHAR*);
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr)
+// Re-encodes text between two code pages through UTF-16; false when a conversion fails.
+bool Recode(const std::string& text, UINT from, UINT to, std::string& result) {
+    result.clear();
+    if (text.empty())
+        return true;
+    const int size = static_cast<int>(text.size());
+    const int wideLength = MultiByteToWideChar(from, 0, text.data(), size, nullptr, 0);
+    if (wideLength <= 0)
         return false;
-    const auto convert = reinterpret_cast<UnixFileName>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+    std::vector<WCHAR> wide(static_cast<size_t>(wideLength));
+    MultiByteToWideChar(from, 0, text.data(), size, wide.data(), wideLength);
+    const int length =
+        WideCharToMultiByte(to, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return false;
+    result.resize(static_cast<size_t>(length));
+    WideCharToMultiByte(to, 0, wide.data(), wideLength, result.data(), length, nullptr, nullptr);
+    return true;
+}
+
+// Wine's own functions between its paths and the host's (UTF-8) ones; absent on Windows itself.
+// They know every drive, the prefix's C: included, not only Z:.
+FARPROC WineFunction(const char* name) {
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel == nullptr ? nullptr : GetProcAddress(kernel, name);
+}
+
+bool WineHostPath(const std::string& path, std::string& hostPath) {
+    using ToUnix = char*(CDECL*)(const WCHAR*);
+    const auto convert =
+        reinterpret_cast<ToUnix>(reinterpret_cast<void*>(WineFunction("wine_get_unix_file_name")));
     if (convert == nullptr)
         return false;
     const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
@@ -198,6 +220,27 @@ bool WineHostPath(const std::string& path, std::string& hostPath) {
     return true;
 }
 
+bool WineProgramPath(const std::string& hostPath, std::string& path) {
+    using ToDos = WCHAR*(CDECL*)(const char*);
+    const auto convert =
+        reinterpret_cast<ToDos>(reinterpret_cast<void*>(WineFunction("wine_get_dos_file_name")));
+    if (convert == nullptr)
+        return false;
+    WCHAR* converted = convert(hostPath.c_str());
+    if (converted == nullptr)
+        return false;
+    const int length = WideCharToMultiByte(CP_ACP, 0, converted, -1, nullptr, 0, nullptr, nullptr);
+    bool done = false;
+    if (length > 0) {
+        path.resize(static_cast<size_t>(length));
+        WideCharToMultiByte(CP_ACP, 0, converted, -1, path.data(), length, nullptr, nullptr);
+        path.pop_back();  // the terminator
+        done = true;
+    }
+    HeapFree(GetProcessHeap(), 0, converted);
+    return done;
+}
+
 bool IsOnHostDrive(const std::string& path) {
     return path.size() >= 3 && (path[0] == hostDrive || path[0] == hostDrive + 'a' - 'A') &&
            path[1] == ':' && path[2] == '\\';
@@ -206,19 +249,26 @@ bool IsOnHostDrive(const std::string& path) {
 }  // namespace
 
 std::string FromHostPath(const std::string& hostPath) {
-    if (!hostPath.empty() && hostPath[0] == '/') {
-        return std::string(1, hostDrive) + ":" + WithSeparators(hostPath, '/', '\\');
-    }
-    return WithSeparators(hostPath, '/', '\\');
+    if (hostPath.empty() || hostPath[0] != '/')
+        return WithSeparators(hostPath, '/', '\\');
+    std::string path;
+    if (WineProgramPath(hostPath, path))
+        return path;
+    // Host paths are UTF-8; the program's texts are in the ANSI code page.
+    if (!Recode(hostPath, CP_UTF8, CP_ACP, path))
+        path = hostPath;
+    return std::string(1, hostDrive) + ":" + WithSeparators(path, '/', '\\');
 }
 
 std::string ToHostPath(const std::string& path) {
-    if (IsOnHostDrive(path))
-        return WithSeparators(path.substr(2), '\\', '/');
     std::string hostPath;
     if (WineHostPath(path, hostPath))
         return hostPath;
-    return WithSeparators(path, '\\', '/');
+    if (!IsOnHostDrive(path))
+        return WithSeparators(path, '\\', '/');
+    if (!Recode(path.substr(2), CP_ACP, CP_UTF8, hostPath))
+        hostPath = path.substr(2);
+    return WithSeparators(hostPath, '\\', '/');
 }
 
 }  // namespace platform

@@ -113,7 +113,13 @@ int CollateNames(const std::string& a, const std::string& b) {
 }
 
 int CollateNamesNoCase(const std::string& a, const std::string& b) {
-    return _mbsicoll(Bytes(a), Bytes(b));
+    // _mbsicoll of the C locale, which the program keeps, folds only A to Z; names differing in
+    // the case of other letters of the ANSI code page (É and é) name the same file on Windows.
+    std::string foldedA = a;
+    std::string foldedB = b;
+    CharLowerBuffA(foldedA.data(), static_cast<DWORD>(foldedA.size()));
+    CharLowerBuffA(foldedB.data(), static_cast<DWORD>(foldedB.size()));
+    return _mbsicoll(Bytes(foldedA), Bytes(foldedB));
 }
 
 bool IsLeadByte(uint8_t byte) {

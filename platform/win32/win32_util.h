@@ -2,6 +2,11 @@
 #pragma once
 
 #include <windows.h>
+// windows.h maps these to its own functions by macro; the platform layer declares its own.
+#undef AnsiToOem
+#undef OemToAnsi
+#undef GetProfileString
+#undef WriteProfileString
 
 #include <cstdint>
 #include <ctime>
