@@ -42,6 +42,13 @@ TempFolder::TempFolder() {
 }
 
 TempFolder::~TempFolder() {
+    // A test that entered the folder (install and deinstall do) must not leave the process in
+    // a removed folder, where every later relative path and current-folder query fails.
+    std::string current;
+    if (platform::GetCurrentFolder(current) &&
+        (current == path || current.rfind(path + "\\", 0) == 0)) {
+        platform::SetCurrentFolder(SystemTempFolder());
+    }
     RemoveFolderTree(path);
 }
 

@@ -15,7 +15,8 @@
 
 namespace test_support {
 
-// A fresh, empty folder under the system's temporary folder, removed recursively on destruction.
+// A fresh, empty folder under the system's temporary folder, removed recursively on destruction
+// (stepping out first when the current folder lies inside it).
 class TempFolder {
 public:
     TempFolder();
