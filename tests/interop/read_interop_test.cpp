@@ -214,10 +214,15 @@ TEST_F(ReadInteropTest, ArchiveWrittenByEngineTestsCleanWithOtherTools) {
         CZipHandler zip;
         zip.Open(path, path == created ? CZipHandler::create : CZipHandler::openExisting, 0);
         zip.EnableNameIndex(true);
+        // Relative sources keep their folders in the entry names; the current folder is put back
+        // before the temporary folder goes.
+        std::string previous;
+        ASSERT_TRUE(platform::GetCurrentFolder(previous));
         ASSERT_TRUE(platform::SetCurrentFolder(source));
         EXPECT_TRUE(zip.AddFile("text.txt", 6, true, nullptr, 0, 16384));
         EXPECT_TRUE(zip.AddFile("noise.bin", 0, true, nullptr, 0, 16384));
         EXPECT_TRUE(zip.AddFile("sub\\deeper\\deep.txt", 9, true, nullptr, 0, 16384));
+        EXPECT_TRUE(platform::SetCurrentFolder(previous));
         zip.Close(false);
 
         std::vector<Listing> entries;

@@ -264,6 +264,56 @@ TEST_F(CentralDirectoryTest, GetDirectorySize_CountsEndRecordCommentAndRecords) 
     EXPECT_EQ(dir.GetDirectorySize(true), 22u + 3 + 46 * 3 + 9 + 14 + 9);
 }
 
+// A spanned archive that fits its first volume loses the span marker and the descriptors, in the
+// write buffer while everything is still there and through a file mapping once data was flushed.
+TEST_F(CentralDirectoryTest, Close_OneVolumeSpannedArchiveBecomesOrdinary) {
+    for (const uint32_t size : {3000u, 40000u}) {
+        SCOPED_TRACE(size);
+        std::vector<std::string> sources;
+        for (int i = 0; i < 3; ++i) {
+            std::string data;
+            uint32_t seed = 77u + static_cast<uint32_t>(i);
+            for (uint32_t n = 0; n < size; ++n) {
+                seed = seed * 1103515245u + 12345u;
+                data += static_cast<char>(seed >> 24);
+            }
+            sources.push_back(folder.Join("f" + std::to_string(i) + ".bin"));
+            test_support::WriteFile(sources.back(), data);
+        }
+        path = folder.Join("span.zip");
+        std::vector<uint32_t> before;
+        zip.Open(path, CZipHandler::createSpanned, 10000000);
+        for (const std::string& source : sources) {
+            ASSERT_TRUE(zip.AddFile(source, 0, false, nullptr, 0, 16384));
+            before.push_back(zip.GetCentralDirectory().headers.back()->localHeaderOffset);
+        }
+        EXPECT_EQ(before[0], 4u);
+        zip.Close(false);
+
+        const std::string bytes = test_support::ReadFile(path);
+        CZipHandler reread;
+        reread.Open(path, CZipHandler::openReadOnly, 0);
+        ASSERT_EQ(reread.GetEntryCount(), 3);
+        uint32_t expectedEnd = 0;
+        for (int i = 0; i < 3; ++i) {
+            CZipEntryHeader header;
+            ASSERT_TRUE(reread.GetEntryInfo(header, static_cast<uint16_t>(i)));
+            EXPECT_EQ(header.localHeaderOffset, before[i] - 4 - 16 * i);
+            EXPECT_EQ(header.flag & 8, 0);
+            EXPECT_EQ(header.uncompressedSize, size);
+            // The local header holds the real values now and is checked against them.
+            reread.GetCentralDirectory().OpenEntryRecord(i);
+            reread.GetStorage().GetFile()->Seek(header.compressedSize, CFile::current);
+            EXPECT_NO_THROW(reread.GetCentralDirectory().CloseEntryRecord());
+            expectedEnd = static_cast<uint32_t>(reread.GetStorage().GetFile()->GetPosition());
+        }
+        EXPECT_EQ(reread.GetCentralDirectory().directoryOffset, expectedEnd);
+        EXPECT_EQ(reread.GetCentralDirectory().bytesBeforeArchive, 0u);
+        EXPECT_EQ(bytes.substr(0, 4), std::string("PK\x03\x04", 4));
+        reread.Close(false);
+    }
+}
+
 // ---- Name index -------------------------------------------------------------------------------
 
 class NameIndexTest : public CentralDirectoryTest {
