@@ -6,6 +6,7 @@
 #include <io.h>
 #include <mbstring.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -82,15 +83,27 @@ uint32_t GetTickCountMs() {
 
 namespace {
 
-// The conversions take a 32-bit length; longer texts go in pieces.
-template <typename Convert>
-void ConvertInPieces(char* text, size_t length, Convert convert) {
-    constexpr size_t piece = 0x40000000;
+// Re-encodes text in place from one code page to another through UTF-16, as CharToOemBuffA and
+// OemToCharBuffA do. Done here with kernel32 alone: importing user32 for these two calls would
+// double the time Wine needs to start the program. Both code pages are single-byte in every
+// setting this program meets, so the length stays; in the rare double-byte one the text is
+// cut or padded to its length rather than overrun.
+void Recode(char* text, size_t length, UINT from, UINT to) {
+    constexpr size_t piece = 0x10000000;  // the functions take an int length
     while (length > 0) {
-        const DWORD count = static_cast<DWORD>(length < piece ? length : piece);
-        convert(text, text, count);
+        const int count = static_cast<int>(length < piece ? length : piece);
+        std::vector<WCHAR> wide(static_cast<size_t>(count));
+        const int wideCount = MultiByteToWideChar(from, 0, text, count, wide.data(), count);
+        const int needed =
+            WideCharToMultiByte(to, 0, wide.data(), wideCount, nullptr, 0, nullptr, nullptr);
+        if (wideCount > 0 && needed > 0) {
+            std::vector<char> converted(static_cast<size_t>(std::max(needed, count)), '\0');
+            WideCharToMultiByte(to, 0, wide.data(), wideCount, converted.data(), needed, nullptr,
+                                nullptr);
+            std::copy_n(converted.begin(), count, text);
+        }
         text += count;
-        length -= count;
+        length -= static_cast<size_t>(count);
     }
 }
 
@@ -98,14 +111,39 @@ const unsigned char* Bytes(const std::string& text) {
     return reinterpret_cast<const unsigned char*>(text.c_str());
 }
 
+// The text with every letter of the ANSI code page in lower case.
+std::string LowerCase(const std::string& text) {
+    if (text.empty())
+        return text;
+    const int size = static_cast<int>(text.size());
+    const int wideCount = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    if (wideCount <= 0)
+        return text;
+    std::vector<WCHAR> wide(static_cast<size_t>(wideCount));
+    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), wideCount);
+    std::vector<WCHAR> lower(static_cast<size_t>(wideCount));
+    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, wide.data(), wideCount, lower.data(),
+                     wideCount) != wideCount) {
+        return text;
+    }
+    const int length =
+        WideCharToMultiByte(CP_ACP, 0, lower.data(), wideCount, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return text;
+    std::string result(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, lower.data(), wideCount, result.data(), length, nullptr,
+                        nullptr);
+    return result;
+}
+
 }  // namespace
 
 void AnsiToOem(char* text, size_t length) {
-    ConvertInPieces(text, length, CharToOemBuffA);
+    Recode(text, length, CP_ACP, CP_OEMCP);
 }
 
 void OemToAnsi(char* text, size_t length) {
-    ConvertInPieces(text, length, OemToCharBuffA);
+    Recode(text, length, CP_OEMCP, CP_ACP);
 }
 
 int CollateNames(const std::string& a, const std::string& b) {
@@ -115,11 +153,7 @@ int CollateNames(const std::string& a, const std::string& b) {
 int CollateNamesNoCase(const std::string& a, const std::string& b) {
     // _mbsicoll of the C locale, which the program keeps, folds only A to Z; names differing in
     // the case of other letters of the ANSI code page (É and é) name the same file on Windows.
-    std::string foldedA = a;
-    std::string foldedB = b;
-    CharLowerBuffA(foldedA.data(), static_cast<DWORD>(foldedA.size()));
-    CharLowerBuffA(foldedB.data(), static_cast<DWORD>(foldedB.size()));
-    return _mbsicoll(Bytes(foldedA), Bytes(foldedB));
+    return _mbsicoll(Bytes(LowerCase(a)), Bytes(LowerCase(b)));
 }
 
 bool IsLeadByte(uint8_t byte) {
