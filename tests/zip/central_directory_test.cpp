@@ -314,6 +314,36 @@ TEST_F(CentralDirectoryTest, Close_OneVolumeSpannedArchiveBecomesOrdinary) {
     }
 }
 
+// A directory that fills its volume exactly leaves the end record for the next volume; the end
+// record must then name the volume it lies on.
+TEST_F(CentralDirectoryTest, Close_EndRecordMovedToNextVolumeNamesThatVolume) {
+    const std::string source = folder.Join("a.bin");
+    test_support::WriteFile(source, std::string(100, 'd'));
+    // Span marker 4, local header 30 + 5, data 100, descriptor 16, central record 46 + 5: 206
+    // bytes fill the first volume, too few to convert it into an ordinary archive.
+    path = folder.Join("vol.zip");
+    zip.Open(path, CZipHandler::createSpanned, 206);
+    ASSERT_TRUE(zip.AddFile(source, 0, false, nullptr, 0, 4096));
+    zip.Close(false);
+    EXPECT_EQ(test_support::ReadFile(folder.Join("vol.000")).size(), 206u);
+    const std::string last = test_support::ReadFile(path);
+    ASSERT_EQ(last.size(), 22u);
+    EXPECT_EQ(last.substr(0, 4), std::string("PK\x05\x06", 4));
+    EXPECT_EQ(static_cast<uint8_t>(last[4]), 1);  // this disk
+    EXPECT_EQ(static_cast<uint8_t>(last[6]), 0);  // directory starts on disk 0
+    EXPECT_EQ(static_cast<uint8_t>(last[8]), 0);  // no directory entries on this disk
+    EXPECT_EQ(static_cast<uint8_t>(last[10]), 1);
+
+    CZipHandler reread;
+    reread.Open(path, CZipHandler::openReadOnly, 1);
+    ASSERT_EQ(reread.GetEntryCount(), 1);
+    CZipEntryHeader header;
+    ASSERT_TRUE(reread.GetEntryInfo(header, 0));
+    EXPECT_EQ(header.GetFileName(), "a.bin");
+    EXPECT_EQ(header.localHeaderOffset, 4u);
+    reread.Close(false);
+}
+
 // ---- Name index -------------------------------------------------------------------------------
 
 class NameIndexTest : public CentralDirectoryTest {
