@@ -445,4 +445,19 @@ TEST(VolumeStorage, FreeDiskSpaceNeverWrapsRound) {
     EXPECT_EQ(storage.FreeDiskSpace(), 0u);
 }
 
+TEST(VolumeStorage, DriveQueriesAnswerForAVolumeNotYetCreated) {
+    TempFolder temp;
+    // A volume about to be created lies on the drive of the folder that will hold it.
+    const std::string future = temp.Join("not\\yet\\there.zip");
+    uint64_t freeHere = 0;
+    uint64_t freeThere = 0;
+    ASSERT_TRUE(platform::GetFreeDiskSpace(temp.Path(), freeHere));
+    ASSERT_TRUE(platform::GetFreeDiskSpace(future, freeThere));
+    EXPECT_GT(freeThere, 0u);
+    // The same file system; others may write to it meanwhile.
+    const uint64_t difference = freeHere > freeThere ? freeHere - freeThere : freeThere - freeHere;
+    EXPECT_LT(difference, uint64_t{1} << 30);
+    EXPECT_EQ(IsRemovableDrive(future), IsRemovableDrive(temp.Path()));
+}
+
 }  // namespace
