@@ -9,6 +9,7 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/host_path.h"
+#include "platform/posix/name_cache.h"
 #include "platform/posix/posix_io.h"
 
 using platform::posix::HostPath;
@@ -46,15 +47,19 @@ CFile::~CFile() {
 
 bool CFile::Open(const std::string& path, unsigned flags, CFileException* error) {
     Abort();
+    const std::string host = HostPath(path);
+    const platform::posix::EntryChange change(host);
     int fd;
     do {
-        fd = open(HostPath(path).c_str(), OpenFlagsFor(flags), 0666);
+        fd = open(host.c_str(), OpenFlagsFor(flags), 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         if (error)
             *error = CFileException(errno, path);
         return false;
     }
+    if (flags & modeCreate)
+        change.Created();
     handle = fd;
     SetFilePath(path);
     return true;
@@ -188,8 +193,11 @@ void CFile::SetStatus(const std::string& path, const CFileStatus& status) {
 }
 
 void CFile::Remove(const std::string& path) {
-    if (unlink(HostPath(path).c_str()) != 0)
+    const std::string host = HostPath(path);
+    const platform::posix::EntryChange change(host);
+    if (unlink(host.c_str()) != 0)
         throw CFileException(errno, path);
+    change.Removed();
 }
 
 void CFile::Rename(const std::string& from, const std::string& to) {

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "platform/posix/host_path.h"
+#include "platform/posix/name_cache.h"
 #include "platform/posix/posix_io.h"
 
 namespace platform {
 
+using posix::EntryChange;
 using posix::Fail;
 using posix::FailWith;
 using posix::HostPath;
@@ -71,6 +73,17 @@ bool MatchesWildcards(std::string pattern, const std::string& name) {
     return false;
 }
 
+bool FillFindDataHost(const std::string& host, const std::string& name, FindData& data) {
+    struct stat info;
+    if (stat(host.c_str(), &info) != 0 && lstat(host.c_str(), &info) != 0)
+        return false;
+    data.name = name;
+    data.attributes = posix::AttributesOf(info);
+    data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
+    data.lastWriteTime = info.st_mtime;
+    return true;
+}
+
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
     const auto folded = [](char c) { return FoldCase(static_cast<uint8_t>(c)); };
     const bool less =
@@ -85,17 +98,18 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 bool FillFindData(const std::string& path, const std::string& name, FindData& data) {
-    const std::string host = HostPath(path);
-    struct stat info;
-    if (stat(host.c_str(), &info) != 0 && lstat(host.c_str(), &info) != 0)
-        return false;
-    data.name = name;
-    data.attributes = posix::AttributesOf(info);
-    data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
-    data.lastWriteTime = info.st_mtime;
-    return true;
+    return FillFindDataHost(HostPath(path), name, data);
 }
 
+// A plain name is reported as its folder spells it, as Windows does, whatever case it was asked
+// in.
+bool FillNamedFindData(const std::string& path, FindData& data) {
+    const std::string host = HostPath(path);
+    const std::string spelled = posix::SpellingOnDisk(host);
+    const size_t slash = spelled.rfind('/');
+    const std::string name = slash == std::string::npos ? spelled : spelled.substr(slash + 1);
+    return FillFindDataHost(host, posix::Utf8ToAnsi(name), data);
+}
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty())
         return name;
@@ -128,9 +142,10 @@ bool FileFinder::FindFirst(const std::string& pattern) {
     const std::string last = split == std::string::npos ? pattern : pattern.substr(split + 1);
     std::vector<FindData> matches;
     if (last.find_first_of("*?") == std::string::npos) {
-        // A plain name is looked up directly, without listing a possibly large folder.
+        // A plain name is looked up directly (through the cached listing of its folder when
+        // its spelling differs), without listing a possibly large folder here.
         FindData data;
-        if (!last.empty() && FillFindData(pattern, last, data))
+        if (!last.empty() && FillNamedFindData(pattern, data))
             matches.push_back(data);
     } else {
         const std::string hostFolder = HostPath(folder.empty() ? "." : folder);
@@ -168,7 +183,12 @@ bool FileFinder::FindNext() {
 }
 
 bool RemoveFile(const std::string& path) {
-    return unlink(HostPath(path).c_str()) == 0 || Fail();
+    const std::string host = HostPath(path);
+    const EntryChange change(host);
+    if (unlink(host.c_str()) != 0)
+        return Fail();
+    change.Removed();
+    return true;
 }
 
 namespace {
@@ -224,12 +244,15 @@ bool CopyFileOver(const std::string& from, const std::string& to, bool failIfExi
         return FailWith(error);
     }
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : 0);
-    const int target = open(HostPath(to).c_str(), flags, info.st_mode & 0777);
+    const std::string hostTo = HostPath(to);
+    const EntryChange change(hostTo);
+    const int target = open(hostTo.c_str(), flags, info.st_mode & 0777);
     if (target < 0) {
         const int error = errno;
         close(source);
         return FailWith(error);
     }
+    change.Created();
     const bool copied = CopyOpenFile(source, info, target);
     const int error = errno;
     close(source);
@@ -243,15 +266,33 @@ bool MoveFileTo(const std::string& from, const std::string& to) {
 }
 
 bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
-    return rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0 || Fail();
+    const std::string hostFrom = HostPath(from);
+    const std::string hostTo = HostPath(to);
+    const EntryChange removed(hostFrom);
+    const EntryChange created(hostTo);
+    if (rename(hostFrom.c_str(), hostTo.c_str()) != 0)
+        return Fail();
+    removed.Removed();
+    created.Created();
+    return true;
 }
 
 bool CreateFolder(const std::string& path) {
-    return mkdir(HostPath(path).c_str(), 0777) == 0 || Fail();
+    const std::string host = HostPath(path);
+    const EntryChange change(host);
+    if (mkdir(host.c_str(), 0777) != 0)
+        return Fail();
+    change.Created();
+    return true;
 }
 
 bool RemoveFolder(const std::string& path) {
-    return rmdir(HostPath(path).c_str()) == 0 || Fail();
+    const std::string host = HostPath(path);
+    const EntryChange change(host);
+    if (rmdir(host.c_str()) != 0)
+        return Fail();
+    change.Removed();
+    return true;
 }
 
 bool SetCurrentFolder(const std::string& path) {
@@ -301,6 +342,19 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
     if (wanted == mode)
         return true;
     return chmod(host.c_str(), wanted) == 0 || Fail();
+}
+
+std::string GetOnDiskName(const std::string& path) {
+    std::string spelled = posix::Utf8ToAnsi(posix::SpellingOnDisk(HostPath(path)));
+    // Case-equal names have equal lengths in the code page, so the separators stand where the
+    // caller put them and are given back as written.
+    if (spelled.size() != path.size())
+        return path;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '\\' || path[i] == '/')
+            spelled[i] = path[i];
+    }
+    return spelled;
 }
 
 std::string FromHostPath(const std::string& hostPath) {

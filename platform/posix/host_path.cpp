@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/posix/name_cache.h"
+
 namespace platform::posix {
 
 namespace {
@@ -118,7 +120,7 @@ std::string HostPath(const std::string& path) {
         if (c == '\\')
             c = '/';
     }
-    return host;
+    return MatchExistingCase(host);
 }
 
 std::string ProgramPath(const std::string& hostPath) {

@@ -7,7 +7,9 @@
 namespace platform::posix {
 
 // Every path that reaches the kernel goes through here: backslashes become '/', Windows-1252
-// bytes become UTF-8. Matching existing components regardless of letter case belongs here too.
+// bytes become UTF-8, and existing components are matched regardless of letter case, as Windows
+// matches them (see name_cache.h). Callers that create, delete or rename names tell the cache
+// through EntryChange.
 std::string HostPath(const std::string& path);
 // A host path in the program's form: UTF-8 to Windows-1252 ('?' for what it cannot hold), '/'
 // to backslash.

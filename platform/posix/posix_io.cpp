@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/posix/host_path.h"
+#include "platform/posix/name_cache.h"
 
 namespace platform {
 
@@ -36,9 +37,9 @@ bool FailWith(int error) {
     return false;
 }
 
-bool RenameNoReplace(const std::string& from, const std::string& to) {
-    const std::string hostFrom = HostPath(from);
-    const std::string hostTo = HostPath(to);
+namespace {
+
+bool RenameHostNoReplace(const std::string& hostFrom, const std::string& hostTo) {
     if (renameat2(AT_FDCWD, hostFrom.c_str(), AT_FDCWD, hostTo.c_str(), RENAME_NOREPLACE) == 0) {
         return true;
     }
@@ -50,6 +51,20 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
         return FailWith(EEXIST);
     if (rename(hostFrom.c_str(), hostTo.c_str()) != 0)
         return Fail();
+    return true;
+}
+
+}  // namespace
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    const std::string hostFrom = HostPath(from);
+    const std::string hostTo = HostPath(to);
+    const EntryChange removed(hostFrom);
+    const EntryChange created(hostTo);
+    if (!RenameHostNoReplace(hostFrom, hostTo))
+        return false;
+    removed.Removed();
+    created.Created();
     return true;
 }
 

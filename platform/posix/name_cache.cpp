@@ -1,0 +1,306 @@
+// Case-insensitive path matching on Linux over folder listings cached for the whole run.
+#include "platform/posix/name_cache.h"
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/posix/host_path.h"
+
+namespace platform::posix {
+
+namespace {
+
+struct FolderKey {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FolderKey&) const = default;
+};
+
+struct FolderKeyHash {
+    size_t operator()(const FolderKey& key) const {
+        return std::hash<uint64_t>()(static_cast<uint64_t>(key.inode) * 31u +
+                                     static_cast<uint64_t>(key.device));
+    }
+};
+
+// What changes whenever a name in the folder is added, removed or renamed.
+struct Stamp {
+    int64_t modifiedSeconds = 0;
+    int64_t modifiedNanoseconds = 0;
+    int64_t changedSeconds = 0;
+    int64_t changedNanoseconds = 0;
+    int64_t size = 0;
+    bool operator==(const Stamp&) const = default;
+};
+
+// The names of one folder by their case-folded form; each list sorted in byte order.
+struct Listing {
+    Stamp stamp;
+    std::unordered_map<std::string, std::vector<std::string>> names;
+};
+
+std::mutex guard;
+std::unordered_map<FolderKey, Listing, FolderKeyHash> listings;
+uint64_t scanCount = 0;
+
+FolderKey KeyOf(const struct stat& info) {
+    return FolderKey{info.st_dev, info.st_ino};
+}
+
+Stamp StampOf(const struct stat& info) {
+    return Stamp{info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_ctim.tv_sec,
+                 info.st_ctim.tv_nsec, info.st_size};
+}
+
+// Lower case of a Windows-1252 letter; other bytes unchanged.
+char FoldByte(char byte) {
+    const auto c = static_cast<uint8_t>(byte);
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+        return static_cast<char>(c + 0x20);
+    if (c == 0x8A || c == 0x8C || c == 0x8E)
+        return static_cast<char>(c + 0x10);
+    if (c == 0x9F)
+        return static_cast<char>(0xFF);
+    return byte;
+}
+
+// The key under which a host name is filed; nullopt for a name Windows-1252 cannot hold, which
+// the program can only reach by its exact spelling.
+std::optional<std::string> FoldedKey(const std::string& hostName) {
+    if (!IsConvertibleUtf8(hostName))
+        return std::nullopt;
+    std::string key = Utf8ToAnsi(hostName);
+    std::transform(key.begin(), key.end(), key.begin(), FoldByte);
+    return key;
+}
+
+void AddName(Listing& listing, const std::string& name) {
+    const std::optional<std::string> key = FoldedKey(name);
+    if (!key)
+        return;
+    std::vector<std::string>& names = listing.names[*key];
+    const auto place = std::lower_bound(names.begin(), names.end(), name);
+    if (place == names.end() || *place != name)
+        names.insert(place, name);
+}
+
+void RemoveName(Listing& listing, const std::string& name) {
+    const std::optional<std::string> key = FoldedKey(name);
+    if (!key)
+        return;
+    const auto found = listing.names.find(*key);
+    if (found == listing.names.end())
+        return;
+    std::vector<std::string>& names = found->second;
+    names.erase(std::remove(names.begin(), names.end(), name), names.end());
+    if (names.empty())
+        listing.names.erase(found);
+}
+
+// folder is a host path prefix: empty for the current folder, otherwise ending in '/'.
+std::string FolderArgument(const std::string& folder) {
+    return folder.empty() ? std::string(".") : folder;
+}
+
+bool StatFolder(const std::string& folder, struct stat& info) {
+    return stat(FolderArgument(folder).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool Exists(const std::string& hostPath) {
+    struct stat info;
+    return lstat(hostPath.c_str(), &info) == 0;
+}
+
+bool Scan(const std::string& folder, Listing& listing) {
+    DIR* dir = opendir(FolderArgument(folder).c_str());
+    if (!dir)
+        return false;
+    ++scanCount;
+    listing.names.clear();
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            AddName(listing, name);
+    }
+    closedir(dir);
+    return true;
+}
+
+// The folder's listing, read again when the folder changed since (or when told to); called with
+// the guard held. nullptr when the folder cannot be listed.
+Listing* CurrentListing(const std::string& folder, const struct stat& info, bool rescan) {
+    const FolderKey key = KeyOf(info);
+    const auto found = listings.find(key);
+    if (found != listings.end() && !rescan && found->second.stamp == StampOf(info))
+        return &found->second;
+    Listing fresh;
+    fresh.stamp = StampOf(info);
+    if (!Scan(folder, fresh)) {
+        listings.erase(key);
+        return nullptr;
+    }
+    return &(listings[key] = std::move(fresh));
+}
+
+// The name in folder that equals name ignoring case. With keepExact, name itself when the
+// folder lists it; otherwise its exact spelling is known to be absent, so a listing that still
+// holds it is out of date. A name found is checked to exist; when it does not, the listing is
+// read once more.
+std::optional<std::string> FindInFolder(const std::string& folder, const std::string& name,
+                                        bool keepExact) {
+    const std::optional<std::string> key = FoldedKey(name);
+    struct stat info;
+    if (!key || !StatFolder(folder, info))
+        return std::nullopt;
+    const std::lock_guard<std::mutex> lock(guard);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const Listing* listing = CurrentListing(folder, info, attempt > 0);
+        if (!listing)
+            return std::nullopt;
+        const auto found = listing->names.find(*key);
+        if (found == listing->names.end())
+            return std::nullopt;
+        const std::vector<std::string>& names = found->second;
+        const bool listsExact = std::binary_search(names.begin(), names.end(), name);
+        if (listsExact && keepExact)
+            return name;
+        if (!listsExact && Exists(folder + names.front()))
+            return names.front();
+    }
+    return std::nullopt;
+}
+
+using Span = std::pair<size_t, size_t>;  // [begin, end) of one component
+
+std::vector<Span> ComponentsOf(const std::string& path) {
+    std::vector<Span> parts;
+    size_t pos = 0;
+    while (pos < path.size()) {
+        if (path[pos] == '/') {
+            ++pos;
+            continue;
+        }
+        const size_t end = std::min(path.find('/', pos), path.size());
+        parts.emplace_back(pos, end);
+        pos = end;
+    }
+    return parts;
+}
+
+bool IsDots(const std::string& component) {
+    return component == "." || component == "..";
+}
+
+// Rebuilds path from component `first` on, each component as spell(folder so far, component)
+// gives it; after the first one it cannot find, the rest is kept as given.
+template <typename Spell>
+std::string Respell(const std::string& path, const std::vector<Span>& parts, size_t first,
+                    Spell spell) {
+    std::string out = path.substr(0, parts[first].first);
+    bool missing = false;
+    for (size_t i = first; i < parts.size(); ++i) {
+        const auto [begin, end] = parts[i];
+        const std::string component = path.substr(begin, end - begin);
+        std::optional<std::string> spelled = component;
+        if (!missing && !IsDots(component)) {
+            spelled = spell(out, component);
+            missing = !spelled;
+        }
+        out += spelled ? *spelled : component;
+        const size_t next = i + 1 < parts.size() ? parts[i + 1].first : path.size();
+        out.append(path, end, next - end);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string MatchExistingCase(const std::string& hostPath) {
+    if (hostPath.empty() || Exists(hostPath))
+        return hostPath;
+    const std::vector<Span> parts = ComponentsOf(hostPath);
+    if (parts.empty())
+        return hostPath;
+    // Usually only the last components are missing: find the longest prefix that exists as
+    // spelled, walking back, and match from there on.
+    size_t first = 0;
+    for (size_t i = parts.size() - 1; i-- > 0;) {
+        if (Exists(hostPath.substr(0, parts[i].second))) {
+            first = i + 1;
+            break;
+        }
+    }
+    return Respell(
+        hostPath, parts, first,
+        [](const std::string& folder, const std::string& component) -> std::optional<std::string> {
+            if (Exists(folder + component))
+                return component;
+            if (errno != ENOENT)
+                return std::nullopt;
+            return FindInFolder(folder, component, false);
+        });
+}
+
+std::string SpellingOnDisk(const std::string& hostPath) {
+    const std::vector<Span> parts = ComponentsOf(hostPath);
+    if (parts.empty())
+        return hostPath;
+    return Respell(hostPath, parts, 0, [](const std::string& folder, const std::string& component) {
+        return FindInFolder(folder, component, true);
+    });
+}
+
+uint64_t FolderScanCount() {
+    const std::lock_guard<std::mutex> lock(guard);
+    return scanCount;
+}
+
+EntryChange::EntryChange(const std::string& hostPath) {
+    std::string path = hostPath;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const size_t slash = path.rfind('/');
+    folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    name = slash == std::string::npos ? path : path.substr(slash + 1);
+    folderKnown = !name.empty() && !IsDots(name) && StatFolder(folder, before);
+}
+
+void EntryChange::Created() const {
+    Apply(true);
+}
+
+void EntryChange::Removed() const {
+    Apply(false);
+}
+
+// The listing is updated only when it was current before the change (or was already updated
+// for it, as a rename within one folder does twice); a listing that missed some other change
+// is dropped, to be read again when next needed.
+void EntryChange::Apply(bool exists) const {
+    const int savedErrno = errno;
+    struct stat after;
+    if (!folderKnown || !StatFolder(folder, after) || KeyOf(after) != KeyOf(before)) {
+        errno = savedErrno;
+        return;
+    }
+    const std::lock_guard<std::mutex> lock(guard);
+    const auto found = listings.find(KeyOf(after));
+    if (found != listings.end()) {
+        Listing& listing = found->second;
+        if (listing.stamp == StampOf(before) || listing.stamp == StampOf(after)) {
+            exists ? AddName(listing, name) : RemoveName(listing, name);
+            listing.stamp = StampOf(after);
+        } else {
+            listings.erase(found);
+        }
+    }
+    errno = savedErrno;
+}
+
+}  // namespace platform::posix

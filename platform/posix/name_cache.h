@@ -1,0 +1,51 @@
+// Matching path components regardless of letter case on Linux, over cached folder listings.
+//
+// Windows ignores letter case in file names and game folders and mission archives mix cases
+// freely, so a name that does not exist with exactly its spelling is looked for in its folder
+// ignoring case (Windows-1252 letters), as Wine does. Each folder's listing is read once and
+// kept as a case-folded hash map for the rest of the run, so that many files created in one
+// folder cost no rescans: the program's own creates, deletes and renames update the listing in
+// place. A listing is read again when its folder changed in another way (its status differs
+// from the one recorded) or when a name it reports has gone.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+
+namespace platform::posix {
+
+// Each component of hostPath (UTF-8, '/') that exists with exactly its spelling stays; one that
+// exists only in another letter case gets the spelling found on disk; the first component that
+// does not exist at all and everything after it keep the spelling given. Of several names in one
+// folder that equal a component ignoring case, the first in byte order is taken (capital letters
+// before small ones), so the choice never depends on the order the folder lists them in.
+std::string MatchExistingCase(const std::string& hostPath);
+
+// hostPath with every existing component spelled as its folder lists it, also where the file
+// system itself ignores letter case (an exact spelling, when listed, is kept).
+std::string SpellingOnDisk(const std::string& hostPath);
+
+// How many folder listings have been read in this process (for benchmarks and diagnostics).
+uint64_t FolderScanCount();
+
+// One change the program makes to the names in a folder: constructed (with the host path of the
+// name) before the system call, told the outcome after it succeeded, so that the cached listing
+// of the folder stays right without reading it again.
+class EntryChange {
+public:
+    explicit EntryChange(const std::string& hostPath);
+    void Created() const;  // the name exists now
+    void Removed() const;  // the name is gone
+
+private:
+    void Apply(bool exists) const;
+
+    std::string folder;
+    std::string name;
+    bool folderKnown = false;
+    struct stat before {};
+};
+
+}  // namespace platform::posix
