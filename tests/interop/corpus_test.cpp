@@ -2,6 +2,7 @@
 // opens or fails as its manifest row expects, and none crashes, hangs or leaves a foreign error.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
