@@ -62,6 +62,10 @@ bool IsRemovableMedia(const std::string& path);
 bool GetFreeDiskSpace(const std::string& path, uint64_t& freeBytes);
 bool SetDriveLabel(const std::string& drive, const std::string& label);
 
+// path with each existing component spelled as it stands on disk (as a file search reports it);
+// components from the first one that does not exist on are kept as given.
+std::string GetOnDiskName(const std::string& path);
+
 // A path of the build host (as tests and build scripts know it) in this program's form, and back.
 std::string FromHostPath(const std::string& hostPath);
 std::string ToHostPath(const std::string& path);

@@ -163,6 +163,59 @@ bool SetDriveLabel(const std::string& drive, const std::string& label) {
 
 namespace {
 
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// Length of the part a file search cannot spell: "X:" or "\\server\share".
+size_t RootLength(const std::string& path) {
+    if (path.size() >= 2 && path[1] == ':')
+        return 2;
+    if (path.size() < 2 || !IsSeparator(path[0]) || !IsSeparator(path[1]))
+        return 0;
+    size_t pos = 2;
+    for (int part = 0; part < 2 && pos < path.size(); ++part) {
+        while (pos < path.size() && IsSeparator(path[pos])) ++pos;
+        while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
+    }
+    return pos;
+}
+
+}  // namespace
+
+// A file search reports the name as the folder holds it; a short (8.3) name it matched has
+// another length and is left as written.
+std::string GetOnDiskName(const std::string& path) {
+    std::string out = path;
+    size_t pos = RootLength(path);
+    while (pos < out.size()) {
+        if (IsSeparator(out[pos])) {
+            ++pos;
+            continue;
+        }
+        size_t end = out.find_first_of("\\/", pos);
+        end = end == std::string::npos ? out.size() : end;
+        const std::string component = out.substr(pos, end - pos);
+        if (component != "." && component != ".." &&
+            component.find_first_of("*?") == std::string::npos) {
+            WIN32_FIND_DATAA data{};
+            const HANDLE search = FindFirstFileA(out.substr(0, end).c_str(), &data);
+            if (search == INVALID_HANDLE_VALUE)
+                break;
+            FindClose(search);
+            const std::string found = data.cFileName;
+            if (found.size() == component.size() &&
+                lstrcmpiA(found.c_str(), component.c_str()) == 0) {
+                out.replace(pos, end - pos, found);
+            }
+        }
+        pos = end;
+    }
+    return out;
+}
+
+namespace {
+
 // Wine maps the host's root folder to drive Z:.
 constexpr char hostDrive = 'Z';
 
