@@ -189,12 +189,15 @@ std::function<void()> DeferReport(const Failure& failure, int sourceLine) {
     return [failure, sourceLine] { ReportException(failure, sourceLine); };
 }
 
-// Saves one game file under its name; false, with its report kept for later, when it failed.
+// Saves one game file; false, with its report kept for later, when it failed.
 bool SaveGameFile(CZipHandler& backup, MissionFile& file) {
     const size_t headersBefore = backup.GetCentralDirectory().headers.size();
     bool saved = false;
     try {
-        saved = backup.AddFile(file.name, -1, true, nullptr, 0, copyBufferSize);
+        // Saved under the name as it stands on disk, not as the mission writes it: the deinstall
+        // gives the file back under the saved name, so the game's own spelling returns.
+        saved = backup.AddFile(platform::GetOnDiskName(file.name), -1, true, nullptr, 0,
+                               copyBufferSize);
     } catch (const CZipException& error) {
         file.backupReport = DeferReport(error, lineBackupAdd);
     } catch (const CFileException& error) {
