@@ -12,6 +12,8 @@
 #include "platform/exceptions.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
+#include "zip/archive_recovery.h"
+#include "zip/zip_exception.h"
 #include "zip/zip_handler.h"
 
 namespace {
@@ -141,6 +143,33 @@ void RetireBackupArchive() {
     platform::MoveFileTo(GetProgramPathWithExt(".Zip"), retired);
 }
 
+// Opens the backup archive; one whose directory is missing or damaged (its install was stopped
+// before the archive was closed) is read from its entries' own headers instead.
+bool OpenBackupArchive(CZipHandler& backup, const std::string& path) {
+    try {
+        backup.Open(path, CZipHandler::openExisting, 0);
+        return true;
+    } catch (const CZipException& error) {
+        if (error.code != CZipException::rootDirectoryNotFound &&
+            error.code != CZipException::corruptedArchive) {
+            ReportException(error, lineBackupOpen);
+            return false;
+        }
+    } catch (const CException& error) {
+        ReportException(error, lineBackupOpen);
+        return false;
+    }
+    try {
+        const int recovered = RecoverArchive(backup, path);
+        platform::Printf("  Backup archive was damaged; recovered %d saved files from it.\n",
+                         recovered);
+        return true;
+    } catch (const CException& error) {
+        ReportException(error, lineBackupOpen);
+        return false;
+    }
+}
+
 }  // namespace
 
 bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
@@ -149,10 +178,7 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
     CZipHandler backup;
     platform::Printf("Deinstalling mission from '%s'...\n", targetFolder.c_str());
     platform::Print("  Opening backup archive...\n");
-    try {
-        backup.Open(GetProgramPathWithExt(".Zip"), CZipHandler::openExisting, 0);
-    } catch (const CException& error) {
-        ReportException(error, lineBackupOpen);
+    if (!OpenBackupArchive(backup, GetProgramPathWithExt(".Zip"))) {
         return false;
     }
     const std::string stateFile = GetProgramPathWithExt(".Ini");

@@ -186,3 +186,35 @@ TEST(DeinstallE2E, UndeletableFile_StopsWithExit2AndRepeatRestoresEverything) {
     EXPECT_EQ(again.exitCode, 1) << again.output;
     EXPECT_EQ(TakeSnapshot(game), before);
 }
+
+// A backup archive without its central directory (its install was stopped before closing it) is
+// read from its entries' own headers, and the saved files still come back.
+TEST(DeinstallE2E, BackupArchiveWithoutDirectory_IsRecoveredAndRestored) {
+    GameFolder game;
+    game.Put("strings\\goals.str", "game goals");
+    game.Put("books\\diary.str", "game diary");
+    const Snapshot before = TakeSnapshot(game);
+    const std::string archive = game.WorkPath("mission.zip");
+    {
+        MissionArchive mission(archive);
+        mission.File("strings\\goals.str", "mission goals");
+        mission.File("books\\diary.str", "mission diary");
+        mission.File("books\\new.str", "mission new");
+        mission.Close();
+    }
+    ASSERT_EQ(game.Run({archive, "-a"}).exitCode, 3);
+
+    // Cut the backup archive where its central directory begins.
+    const std::string backup = game.Companion(".Zip");
+    std::string bytes = test_support::ReadFile(backup);
+    const size_t directory = bytes.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(directory, std::string::npos);
+    test_support::WriteFile(backup, bytes.substr(0, directory));
+
+    const platform::ProgramResult result = game.Run({"-d", "-a"});
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_TRUE(
+        HasLine(result.output, "  Backup archive was damaged; recovered 2 saved files from it."))
+        << result.output;
+    EXPECT_EQ(TakeSnapshot(game), before);
+}
