@@ -16,3 +16,11 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
                          const std::string& workingFolder);
 
 }  // namespace platform
+
+namespace platform {
+
+// Sets an environment variable of this process, inherited by the programs it runs; an empty
+// value removes it.
+void SetEnvironmentValue(const std::string& name, const std::string& value);
+
+}  // namespace platform

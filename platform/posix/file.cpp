@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/fault_injection.h"
 #include "platform/file_system.h"
 #include "platform/posix/host_path.h"
 #include "platform/posix/name_cache.h"
@@ -82,6 +83,7 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
 }
 
 void CFile::Write(const void* buffer, uint32_t count) {
+    platform::CheckFault(platform::FaultOperation::write, filePath);
     const auto* bytes = static_cast<const char*>(buffer);
     uint32_t done = 0;
     while (done < count) {
@@ -126,6 +128,7 @@ void CFile::SetLength(uint64_t length) {
 void CFile::Flush() {
     if (handle == invalidHandle)
         return;
+    platform::CheckFault(platform::FaultOperation::flush, filePath);
     if (fsync(static_cast<int>(handle)) != 0 && errno != EINVAL)
         ThrowLastError();
 }
@@ -193,6 +196,7 @@ void CFile::SetStatus(const std::string& path, const CFileStatus& status) {
 }
 
 void CFile::Remove(const std::string& path) {
+    platform::CheckFault(platform::FaultOperation::remove, path);
     const std::string host = HostPath(path);
     const platform::posix::EntryChange change(host);
     if (unlink(host.c_str()) != 0)
@@ -201,6 +205,7 @@ void CFile::Remove(const std::string& path) {
 }
 
 void CFile::Rename(const std::string& from, const std::string& to) {
+    platform::CheckFault(platform::FaultOperation::rename, from);
     if (!platform::posix::RenameNoReplace(from, to))
         throw CFileException(errno, from);
 }

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "platform/posix/host_path.h"
 #include "platform/posix/name_cache.h"
 #include "platform/posix/posix_io.h"
@@ -22,6 +23,15 @@ using posix::FailWith;
 using posix::HostPath;
 
 namespace {
+
+// The fault seam: fails this call as the host would, when the test asked for it.
+bool InjectedFailure(FaultOperation operation) {
+    FaultKind kind;
+    if (!FaultFires(operation, kind))
+        return false;
+    FailWith(static_cast<int>(FaultErrorNumber(kind)));
+    return true;
+}
 
 // Lower case of a Windows-1252 letter; other bytes unchanged.
 uint8_t FoldCase(uint8_t c) {
@@ -183,6 +193,8 @@ bool FileFinder::FindNext() {
 }
 
 bool RemoveFile(const std::string& path) {
+    if (InjectedFailure(FaultOperation::remove))
+        return false;
     const std::string host = HostPath(path);
     const EntryChange change(host);
     if (unlink(host.c_str()) != 0)
@@ -234,6 +246,8 @@ bool CopyOpenFile(int from, const struct stat& source, int to) {
 }  // namespace
 
 bool CopyFileOver(const std::string& from, const std::string& to, bool failIfExists) {
+    if (InjectedFailure(FaultOperation::write))
+        return false;
     const int source = open(HostPath(from).c_str(), O_RDONLY | O_CLOEXEC);
     if (source < 0)
         return Fail();
@@ -262,10 +276,14 @@ bool CopyFileOver(const std::string& from, const std::string& to, bool failIfExi
 }
 
 bool MoveFileTo(const std::string& from, const std::string& to) {
+    if (InjectedFailure(FaultOperation::rename))
+        return false;
     return posix::RenameNoReplace(from, to);
 }
 
 bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
+    if (InjectedFailure(FaultOperation::rename))
+        return false;
     const std::string hostFrom = HostPath(from);
     const std::string hostTo = HostPath(to);
     const EntryChange removed(hostFrom);

@@ -1,6 +1,7 @@
 // The file object on Windows: CreateFileA and the handle functions, failures as CFileException.
 #include "platform/file.h"
 
+#include "platform/fault_injection.h"
 #include "platform/win32/win32_util.h"
 
 using platform::win32::FromHandle;
@@ -60,6 +61,7 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
 }
 
 void CFile::Write(const void* buffer, uint32_t count) {
+    platform::CheckFault(platform::FaultOperation::write, filePath);
     DWORD written = 0;
     if (!WriteFile(ToHandle(handle), buffer, count, &written, nullptr))
         ThrowLastError();
@@ -108,6 +110,7 @@ void CFile::SetLength(uint64_t length) {
 void CFile::Flush() {
     if (handle == invalidHandle)
         return;
+    platform::CheckFault(platform::FaultOperation::flush, filePath);
     if (FlushFileBuffers(ToHandle(handle)))
         return;
     // A handle without write access has nothing to flush; Windows refuses it all the same.
@@ -203,11 +206,13 @@ void CFile::SetStatus(const std::string& path, const CFileStatus& status) {
 }
 
 void CFile::Remove(const std::string& path) {
+    platform::CheckFault(platform::FaultOperation::remove, path);
     if (!DeleteFileA(path.c_str()))
         ThrowOsError(path);
 }
 
 void CFile::Rename(const std::string& from, const std::string& to) {
+    platform::CheckFault(platform::FaultOperation::rename, from);
     if (!MoveFileA(from.c_str(), to.c_str()))
         ThrowOsError(from);
 }

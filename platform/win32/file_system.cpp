@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
@@ -15,6 +16,19 @@ struct FileFinder::State {
     HANDLE search = INVALID_HANDLE_VALUE;
     WIN32_FIND_DATAA data{};
 };
+
+namespace {
+
+// The fault seam: fails this call as Windows would, when the test asked for it.
+bool InjectedFailure(FaultOperation operation) {
+    FaultKind kind;
+    if (!FaultFires(operation, kind))
+        return false;
+    SetLastError(static_cast<DWORD>(FaultErrorNumber(kind)));
+    return true;
+}
+
+}  // namespace
 
 namespace {
 
@@ -69,18 +83,26 @@ bool FileFinder::FindNext() {
 }
 
 bool RemoveFile(const std::string& path) {
+    if (InjectedFailure(FaultOperation::remove))
+        return false;
     return DeleteFileA(path.c_str()) != 0;
 }
 
 bool CopyFileOver(const std::string& from, const std::string& to, bool failIfExists) {
+    if (InjectedFailure(FaultOperation::write))
+        return false;
     return CopyFileA(from.c_str(), to.c_str(), failIfExists) != 0;
 }
 
 bool MoveFileTo(const std::string& from, const std::string& to) {
+    if (InjectedFailure(FaultOperation::rename))
+        return false;
     return MoveFileA(from.c_str(), to.c_str()) != 0;
 }
 
 bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
+    if (InjectedFailure(FaultOperation::rename))
+        return false;
     return MoveFileExA(from.c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
