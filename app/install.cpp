@@ -238,39 +238,45 @@ void SaveGameFiles(CZipHandler& backup, std::vector<MissionFile>& files,
     }
 }
 
-void MarkInstalled() {
+// Counts the mission as installed before any game file is touched, so that an install stopped
+// part-way can be undone. False when the state file cannot be written.
+bool MarkInstalled() {
     const std::string stateFile = StateFilePath();
     const long counter =
         std::atol(ReadProfileValue(stateFile, "Mission", "Installed", "0").c_str());
-    WriteProfileValue(stateFile, "Mission", "Installed", FormatNumber(counter + 1));
+    return WriteProfileValue(stateFile, "Mission", "Installed", FormatNumber(counter + 1));
 }
 
-// Writes the records of the installed files, numbered from 1.
+// Writes the records of the installed files, numbered from 1. A file is put in place only once
+// its record is written; after a record could not be written, no further file is.
 class Recorder {
 public:
-    Recorder() : stateFile(StateFilePath()) {
-        countExists = !ReadProfileValue(stateFile, "Mission", "FCount", "").empty();
+    Recorder() : stateFile(StateFilePath()) {}
+
+    // Counts the records of an earlier install out before the first new one is written, so that
+    // they are never taken for this install's. False when the state file cannot be written.
+    bool Start() { return Write("FCount", "0"); }
+
+    // The F entry goes first, so that a record counted by FCount is always complete.
+    bool Record(const std::string& name, int flag) {
+        if (failed) {
+            return false;
+        }
+        ++count;
+        return Write("F" + FormatNumber(count), name + ":" + FormatNumber(flag)) &&
+               Write("FCount", FormatNumber(count));
     }
 
-    // The F entry goes first, so that a record counted by FCount is always complete; only when
-    // the file has no FCount yet does FCount go first, so that it stands before F1.
-    void Record(const std::string& name, int flag) {
-        ++count;
-        const std::string key = "F" + FormatNumber(count);
-        const std::string value = name + ":" + FormatNumber(flag);
-        if (!countExists) {
-            WriteProfileValue(stateFile, "Mission", "FCount", FormatNumber(count));
-            countExists = true;
-            WriteProfileValue(stateFile, "Mission", key, value);
-            return;
-        }
-        WriteProfileValue(stateFile, "Mission", key, value);
-        WriteProfileValue(stateFile, "Mission", "FCount", FormatNumber(count));
-    }
+    bool Failed() const { return failed; }
 
 private:
+    bool Write(const std::string& key, const std::string& value) {
+        failed = failed || !WriteProfileValue(stateFile, "Mission", key, value);
+        return !failed;
+    }
+
     std::string stateFile;
-    bool countExists = false;
+    bool failed = false;
     int count = 0;
 };
 
@@ -311,6 +317,12 @@ Placed PutInPlace(MissionSource& source, const MissionFile& file, const std::str
     }
 }
 
+// A file that could not be recorded is not put in place: the deinstall could not undo it.
+bool NotRecorded() {
+    platform::Print("SKIPPED (the state file cannot be written, game file left unchanged)\n");
+    return false;
+}
+
 // Prints the line of one file and handles it; false when it ends with an error.
 bool InstallFile(MissionSource& source, const MissionFile& file, const std::string& programFolder,
                  Recorder& recorder) {
@@ -335,16 +347,23 @@ bool InstallFile(MissionSource& source, const MissionFile& file, const std::stri
             platform::Print("SKIPPED (backup failed, game file left unchanged)\n");
             return false;
         case Plan::repeated:
+            if (recorder.Failed()) {
+                return NotRecorded();
+            }
             DeleteGameFile(target);
             platform::Print("REPEATED (replaces the earlier file of this name)\n");
             break;
         case Plan::saved:
-            recorder.Record(file.name, 1);
+            if (!recorder.Record(file.name, 1)) {
+                return NotRecorded();
+            }
             DeleteGameFile(target);
             platform::Print("BAK\n");
             break;
         case Plan::added:
-            recorder.Record(file.name, 0);
+            if (!recorder.Record(file.name, 0)) {
+                return NotRecorded();
+            }
             platform::Print("NEW\n");
             break;
     }
@@ -410,10 +429,14 @@ bool InstallMission(const std::string& sourcePath, bool sourceIsFolder) {
         sourceIsFolder ? ListFolderFiles(source) : ListArchiveFiles(source.archive);
     PlanFiles(files, programFolder);
     SaveGameFiles(backup, files, programFolder);
-    MarkInstalled();
+    Recorder recorder;
+    if (!recorder.Start() || !MarkInstalled()) {
+        platform::Printf("Error: the state file '%s' cannot be written.\n",
+                         StateFilePath().c_str());
+        return false;
+    }
 
     bool withErrors = false;
-    Recorder recorder;
     for (const MissionFile& file : files) {
         if (!InstallFile(source, file, programFolder, recorder)) {
             withErrors = true;

@@ -208,7 +208,8 @@ TEST(InstallE2E, OnlyFolderEntries_InstallsNothingAndStillMarksInstalled) {
         "  Opening backup archive...", "  Scanning source files...",
         "Mission Installed Successfuly."};
     EXPECT_EQ(Body(install.output), expected);
-    EXPECT_EQ(game.StateFile(), "[Mission]\nInstalled=1\n");
+    // FCount is set to 0 even with no file, so that records of an earlier install never count.
+    EXPECT_EQ(game.StateFile(), "[Mission]\nInstalled=1\nFCount=0\n");
     EXPECT_EQ(test_support::ReadFile(game.Companion(".Zip")).size(), 22u);
     EXPECT_TRUE(ReadArchive(game.Companion(".Zip")).empty());
     ExpectDeinstallRestores(game, before);
@@ -444,4 +445,22 @@ TEST(InstallE2E, FailedBackup_LeavesTheGameFileUntouched) {
         << deinstall.output;
     EXPECT_TRUE(std::filesystem::is_symlink(hostLink));
     EXPECT_EQ(game.Read("other.str"), "original other");
+}
+
+// Records of an earlier install beyond the new count are never taken for the new install's.
+TEST(InstallE2E, EarlierRecords_AreCountedOutBeforeTheFirstNewRecord) {
+    GameFolder game;
+    game.Put("dark.cfg", "config");
+    test_support::WriteFile(game.Companion(".Ini"),
+                            "[Mission]\r\nInstalled=0\r\nFCount=2\r\nF1=dark.cfg:0\r\nF2=x:0\r\n");
+    const Snapshot before = TakeSnapshot(game);
+    const std::string archive = game.WorkPath("folders.zip");
+    {
+        MissionArchive mission(archive);
+        mission.Folder("maps\\");
+        mission.Close();
+    }
+    EXPECT_EQ(game.Run({archive, "-a"}).exitCode, 3);
+    EXPECT_NE(game.StateFile().find("FCount=0\n"), std::string::npos) << game.StateFile();
+    ExpectDeinstallRestores(game, before);  // dark.cfg, named by the old F1, stays
 }
