@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both platforms (Linux and the Windows cross build) and runs
-# every test: the Linux tests natively, the Windows tests under Wine.
+# Installs what is missing, builds both platforms and runs every test: the Linux build natively
+# (unit, end-to-end, interoperability, kill harness, benchmark smoke run), the Windows build under
+# Wine, the unit and end-to-end tests again with AddressSanitizer and UndefinedBehaviorSanitizer,
+# and each fuzz target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ zlib1g-dev libgtest-dev googletest
           g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64
-          zip unzip 7zip python3)
+          zip unzip 7zip python3 time clang libclang-rt-14-dev gnuplot-nox)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -20,14 +22,17 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 jobs=$(nproc)
-for preset in linux windows; do
-    echo "== $preset: configure and build"
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j "$jobs"
-done
 status=0
-for preset in linux windows; do
-    echo "== $preset: test"
-    ctest --preset "$preset" || status=1
+run() {  # a failing step is reported and the others still run
+    echo "== $*"
+    "$@" || { echo "== FAILED: $*"; status=1; }
+}
+for preset in linux windows sanitize; do
+    run cmake --preset "$preset"
+    run cmake --build --preset "$preset" -j "$jobs"
 done
+run ctest --preset linux
+run ctest --preset windows
+run ctest --preset sanitize -R '^brennick_tests$'
+run scripts/fuzz.sh "${BRENNICK_FUZZ_SECONDS:-60}"
 exit $status
