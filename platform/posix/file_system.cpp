@@ -115,10 +115,7 @@ bool FillFindData(const std::string& path, const std::string& name, FindData& da
 // in.
 bool FillNamedFindData(const std::string& path, FindData& data) {
     const std::string host = HostPath(path);
-    const std::string spelled = posix::SpellingOnDisk(host);
-    const size_t slash = spelled.rfind('/');
-    const std::string name = slash == std::string::npos ? spelled : spelled.substr(slash + 1);
-    return FillFindDataHost(host, posix::Utf8ToAnsi(name), data);
+    return FillFindDataHost(host, posix::Utf8ToAnsi(posix::LastNameOnDisk(host)), data);
 }
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty())

@@ -257,6 +257,17 @@ std::string SpellingOnDisk(const std::string& hostPath) {
     });
 }
 
+std::string LastNameOnDisk(const std::string& hostPath) {
+    const std::vector<Span> parts = ComponentsOf(hostPath);
+    if (parts.empty())
+        return hostPath;
+    const auto [begin, end] = parts.back();
+    const std::string name = hostPath.substr(begin, end - begin);
+    if (IsDots(name))
+        return name;
+    return FindInFolder(hostPath.substr(0, begin), name, true).value_or(name);
+}
+
 uint64_t FolderScanCount() {
     const std::lock_guard<std::mutex> lock(guard);
     return scanCount;

@@ -27,6 +27,9 @@ std::string MatchExistingCase(const std::string& hostPath);
 // system itself ignores letter case (an exact spelling, when listed, is kept).
 std::string SpellingOnDisk(const std::string& hostPath);
 
+// The last component of hostPath as its folder lists it (only that folder is consulted).
+std::string LastNameOnDisk(const std::string& hostPath);
+
 // How many folder listings have been read in this process (for benchmarks and diagnostics).
 uint64_t FolderScanCount();
 
