@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/game_file.h"
 #include "app/install.h"
 #include "app/mission_names.h"
 #include "app/report.h"
@@ -45,14 +46,7 @@ bool ReadRecord(const std::string& stateFile, int number, RecordedFile& record) 
 }
 
 bool IsLockedAfterDelete(const std::string& path) {
-    const uint32_t attributes = platform::GetAttributes(path);
-    if (attributes != platform::invalidAttributes &&
-        (attributes & platform::attributeReadOnly) != 0 &&
-        (attributes & platform::attributeFolder) == 0) {
-        // A read-only file cannot be deleted on Windows; the saved copy brings the attribute back.
-        platform::SetAttributes(path, attributes & ~platform::attributeReadOnly);
-    }
-    platform::RemoveFile(path);
+    DeleteGameFile(path);
     if (!PathExists(path)) {
         return false;
     }

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 
+#include "app/game_file.h"
 #include "app/mission_names.h"
 #include "app/report.h"
 #include "app/state_file.h"
@@ -279,17 +280,6 @@ private:
     bool failed = false;
     int count = 0;
 };
-
-// A read-only file cannot be deleted on Windows; its saved copy keeps the attribute.
-void DeleteGameFile(const std::string& path) {
-    const uint32_t attributes = platform::GetAttributes(path);
-    if (attributes != platform::invalidAttributes &&
-        (attributes & platform::attributeReadOnly) != 0 &&
-        (attributes & platform::attributeFolder) == 0) {
-        platform::SetAttributes(path, attributes & ~platform::attributeReadOnly);
-    }
-    platform::RemoveFile(path);
-}
 
 enum class Placed { whole, failedReported, notWhole };
 

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -90,21 +89,6 @@ void Print(const std::string& text) {
     std::fwrite(host.data(), 1, host.size(), stdout);
     // Progress text without a line end must show at once, and nothing may be lost on a kill.
     std::fflush(stdout);
-}
-
-void Printf(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (length > 0) {
-        std::vector<char> buffer(static_cast<size_t>(length) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, args);
-        Print(std::string(buffer.data(), static_cast<size_t>(length)));
-    }
-    va_end(args);
 }
 
 void WaitForKey() {

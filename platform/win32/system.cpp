@@ -7,7 +7,6 @@
 #include <mbstring.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <vector>
 
@@ -51,21 +50,6 @@ void Print(const std::string& text) {
     UseBinaryStdout();
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
-}
-
-void Printf(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (length > 0) {
-        std::vector<char> text(static_cast<size_t>(length) + 1);
-        std::vsnprintf(text.data(), text.size(), format, args);
-        Print(std::string(text.data(), static_cast<size_t>(length)));
-    }
-    va_end(args);
 }
 
 void WaitForKey() {
