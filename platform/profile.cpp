@@ -26,6 +26,9 @@ namespace {
 
 constexpr size_t kMaxValueLength = 1023;
 constexpr size_t kMaxModels = 8;
+// Larger in-place writes go through the atomic rewrite: a killed process could cut a write that
+// spans many pages, never one this small.
+constexpr size_t kMaxInPlaceWrite = 4096;
 const std::string kNewLineEnd = "\r\n";
 
 struct Line {
@@ -296,13 +299,16 @@ std::optional<std::string> AppendedBytes(const Document& document, const Edit& e
             return std::nullopt;
         bytes += line.text + line.end;
     }
+    if (bytes.size() > kMaxInPlaceWrite)
+        return std::nullopt;
     return bytes;
 }
 
 // True when the edit replaces a line by one of the same length, which one write can do.
 bool IsSameLengthReplace(const Document& document, const Edit& edit) {
-    return edit.replace && !HasLineBreak(edit.newLines.front().text) &&
-           edit.newLines.front().text.size() == document.lines[edit.index].text.size();
+    const std::string& text = edit.newLines.front().text;
+    return edit.replace && !HasLineBreak(text) && text.size() <= kMaxInPlaceWrite &&
+           text.size() == document.lines[edit.index].text.size();
 }
 
 // Puts back what a failed in-place write may have changed: the old length, or the old bytes.

@@ -143,6 +143,11 @@ TEST_F(ProfileFastTest, GetProfileString_CutsLongValueWrittenByThisProcess) {
     EXPECT_EQ(GetProfileString(ini, "Mission", "F1", ""), std::string(1023, 'x'));
     ASSERT_TRUE(WriteProfileString(ini, "Mission", "F1", std::string(1500, 'y')));
     EXPECT_EQ(GetProfileString(ini, "Mission", "F1", ""), std::string(1023, 'y'));
+    ASSERT_TRUE(WriteProfileString(ini, "Mission", "F2", std::string(5000, 'a')));
+    ASSERT_TRUE(WriteProfileString(ini, "Mission", "F2", std::string(5000, 'b')));
+    std::string expected = "[Mission]\r\nF1=";
+    expected += std::string(1500, 'y') + "\r\nF2=" + std::string(5000, 'b') + "\r\n";
+    EXPECT_EQ(ReadFile(ini), expected);
 }
 
 TEST_F(ProfileFastTest, WriteProfileString_FailsOnFileMadeReadOnlyAfterCaching) {
