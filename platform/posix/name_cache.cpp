@@ -48,7 +48,6 @@ struct Listing {
 
 std::mutex guard;
 std::unordered_map<FolderKey, Listing, FolderKeyHash> listings;
-uint64_t scanCount = 0;
 
 FolderKey KeyOf(const struct stat& info) {
     return FolderKey{info.st_dev, info.st_ino};
@@ -122,7 +121,6 @@ bool Scan(const std::string& folder, Listing& listing) {
     DIR* dir = opendir(FolderArgument(folder).c_str());
     if (!dir)
         return false;
-    ++scanCount;
     listing.names.clear();
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
@@ -266,11 +264,6 @@ std::string LastNameOnDisk(const std::string& hostPath) {
     if (IsDots(name))
         return name;
     return FindInFolder(hostPath.substr(0, begin), name, true).value_or(name);
-}
-
-uint64_t FolderScanCount() {
-    const std::lock_guard<std::mutex> lock(guard);
-    return scanCount;
 }
 
 EntryChange::EntryChange(const std::string& hostPath) {

@@ -30,9 +30,6 @@ std::string SpellingOnDisk(const std::string& hostPath);
 // The last component of hostPath as its folder lists it (only that folder is consulted).
 std::string LastNameOnDisk(const std::string& hostPath);
 
-// How many folder listings have been read in this process (for benchmarks and diagnostics).
-uint64_t FolderScanCount();
-
 // One change the program makes to the names in a folder: constructed (with the host path of the
 // name) before the system call, told the outcome after it succeeded, so that the cached listing
 // of the folder stays right without reading it again.
