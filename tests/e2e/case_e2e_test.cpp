@@ -11,6 +11,7 @@
 #include "platform/file_system.h"
 #include "tests/e2e/mission_fixture.h"
 
+using mission_test::ExpectDeinstallRestores;
 using mission_test::GameFolder;
 using mission_test::HasLine;
 using mission_test::MissionArchive;
@@ -33,13 +34,6 @@ void ExpectNoCaseTwins(const Snapshot& snapshot) {
         const auto [place, inserted] = seen.emplace(Folded(name), name);
         EXPECT_TRUE(inserted) << name << " beside " << place->second;
     }
-}
-
-void ExpectDeinstallRestores(const GameFolder& game, const Snapshot& before) {
-    const platform::ProgramResult result = game.Run({"-d", "-a"});
-    EXPECT_EQ(result.exitCode, 1) << result.output;
-    EXPECT_TRUE(HasLine(result.output, "Deinstalled successfuly.")) << result.output;
-    EXPECT_EQ(TakeSnapshot(game), before);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "tests/e2e/mission_fixture.h"
 
+using mission_test::ExpectDeinstallRestores;
 using mission_test::GameFolder;
 using mission_test::HasLine;
 using mission_test::Lines;
@@ -37,13 +38,6 @@ void ExpectUnzipAccepts(const std::string& archive) {
         return;  // no unzip on this host
     }
     EXPECT_EQ(result.exitCode, 0) << result.output;
-}
-
-void ExpectDeinstallRestores(const GameFolder& game, const Snapshot& before) {
-    const platform::ProgramResult result = game.Run({"-d", "-a"});
-    EXPECT_EQ(result.exitCode, 1) << result.output;
-    EXPECT_TRUE(HasLine(result.output, "Deinstalled successfuly.")) << result.output;
-    EXPECT_EQ(TakeSnapshot(game), before);
 }
 
 }  // namespace

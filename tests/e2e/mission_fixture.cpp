@@ -116,6 +116,13 @@ Snapshot TakeSnapshot(const GameFolder& game, const std::vector<std::string>& pr
     return snapshot;
 }
 
+void ExpectDeinstallRestores(const GameFolder& game, const Snapshot& before) {
+    const platform::ProgramResult result = game.Run({"-d", "-a"});
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_TRUE(HasLine(result.output, "Deinstalled successfuly.")) << result.output;
+    EXPECT_EQ(TakeSnapshot(game), before);
+}
+
 MissionArchive::MissionArchive(const std::string& path) {
     zip.Open(path, CZipHandler::create, 0);
 }

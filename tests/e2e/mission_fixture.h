@@ -48,6 +48,9 @@ private:
 using Snapshot = std::map<std::string, std::string>;
 Snapshot TakeSnapshot(const GameFolder& game, const std::vector<std::string>& programs = {});
 
+// Runs "-d -a" and expects exit 1, the success line and the game folder as in the snapshot.
+void ExpectDeinstallRestores(const GameFolder& game, const Snapshot& before);
+
 // A mission archive written by the engine, with names and contents chosen by the test.
 class MissionArchive {
 public:
