@@ -72,13 +72,10 @@ bool CZipEntryHeader::ReadCentralRecord(CZipVolumeStorage& storage) {
     return true;
 }
 
-uint32_t CZipEntryHeader::WriteCentralRecord(CZipVolumeStorage& storage) const {
-    const uint32_t size = GetCentralRecordSize();
-    CZipBuffer record(size, false);
-    ByteWriter out(record.Data());
-    out.U32(ZipRecord::centralSignature)
-        .U16(versionMadeBy)
-        .U16(versionNeeded)
+// The fields the local and the central record hold in the same order, from the version needed
+// to the extra field's length.
+void CZipEntryHeader::WriteSharedFields(ByteWriter& out) const {
+    out.U16(versionNeeded)
         .U16(flag)
         .U16(method)
         .U16(modTime)
@@ -87,8 +84,16 @@ uint32_t CZipEntryHeader::WriteCentralRecord(CZipVolumeStorage& storage) const {
         .U32(compressedSize)
         .U32(uncompressedSize)
         .U16(static_cast<uint16_t>(fileName.Size()))
-        .U16(static_cast<uint16_t>(extraField.Size()))
-        .U16(static_cast<uint16_t>(comment.Size()))
+        .U16(static_cast<uint16_t>(extraField.Size()));
+}
+
+uint32_t CZipEntryHeader::WriteCentralRecord(CZipVolumeStorage& storage) const {
+    const uint32_t size = GetCentralRecordSize();
+    CZipBuffer record(size, false);
+    ByteWriter out(record.Data());
+    out.U32(ZipRecord::centralSignature).U16(versionMadeBy);
+    WriteSharedFields(out);
+    out.U16(static_cast<uint16_t>(comment.Size()))
         .U16(diskNumberStart)
         .U16(internalAttributes)
         .U32(externalAttributes)
@@ -139,19 +144,9 @@ void CZipEntryHeader::WriteLocalRecord(CZipVolumeStorage& storage) {
     const uint32_t size = GetLocalRecordSize();
     CZipBuffer record(size, false);
     ByteWriter out(record.Data());
-    out.U32(ZipRecord::localSignature)
-        .U16(versionNeeded)
-        .U16(flag)
-        .U16(method)
-        .U16(modTime)
-        .U16(modDate)
-        .U32(crc32Value)
-        .U32(compressedSize)
-        .U32(uncompressedSize)
-        .U16(static_cast<uint16_t>(fileName.Size()))
-        .U16(static_cast<uint16_t>(extraField.Size()))
-        .Bytes(fileName.Data(), fileName.Size())
-        .Bytes(extraField.Data(), extraField.Size());
+    out.U32(ZipRecord::localSignature);
+    WriteSharedFields(out);
+    out.Bytes(fileName.Data(), fileName.Size()).Bytes(extraField.Data(), extraField.Size());
     storage.Write(record.Data(), size, true);
     // The template's extra field belongs to the local header only.
     extraField.Release();

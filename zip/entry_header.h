@@ -7,6 +7,7 @@
 
 #include "zip/zip_buffer.h"
 
+class ByteWriter;
 class CZipVolumeStorage;
 
 class CZipEntryHeader {
@@ -59,4 +60,7 @@ public:
     CZipBuffer extraField;
     CZipBuffer fileName;
     CZipBuffer comment;
+
+private:
+    void WriteSharedFields(ByteWriter& out) const;
 };
