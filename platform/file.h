@@ -11,6 +11,9 @@ struct CFileStatus {
     std::time_t creationTime = 0;
     std::time_t lastAccessTime = 0;
     std::time_t lastWriteTime = 0;
+    // The last-write time to the file system's own step (whole seconds on FAT, finer elsewhere),
+    // in nanoseconds since 1970: what tells one version of a file from the next.
+    int64_t lastWriteTimeNs = 0;
     uint64_t size = 0;
     uint32_t attributes = 0;  // Windows file attributes (0x01 read-only, 0x10 folder, 0x20 archive)
 };

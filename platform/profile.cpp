@@ -10,7 +10,6 @@
 #include "platform/profile.h"
 
 #include <cstdint>
-#include <ctime>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -19,6 +18,7 @@
 
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/system.h"
 
 namespace platform {
 
@@ -56,9 +56,9 @@ struct Document {
 // A document and the identity of the file it was taken from.
 struct Model {
     Document document;
-    std::time_t lastWriteTime = 0;
-    // False when the file was read while it could still change within the same second
-    // unnoticed by its size and time; such a model is read again before its next use.
+    int64_t lastWriteTimeNs = 0;
+    // False when the file was read while it could still change within the same step of its
+    // time unnoticed by its size and time; such a model is read again before its next use.
     bool settled = false;
 };
 
@@ -187,10 +187,15 @@ bool ReadContent(const std::string& path, std::string& content) {
 std::mutex modelsLock;
 std::map<std::string, Model> models;
 
-// A file whose last-write second has not yet passed may change again with the same size and
-// time; two seconds leave room for file systems that keep even seconds only.
-bool Settled(std::time_t lastWriteTime) {
-    return lastWriteTime + 2 < std::time(nullptr);
+// A file whose time step has not yet passed may change again with the same size and time. A
+// time in whole seconds may come from a file system that keeps even seconds only (FAT): three
+// seconds cover it. Finer times move with the system clock's tick: a tenth of a second covers
+// that many times over. Without this a file written just before a run would be read again at
+// every use until a second or two had passed.
+bool Settled(int64_t lastWriteTimeNs) {
+    constexpr int64_t second = 1000000000;
+    const int64_t margin = lastWriteTimeNs % second == 0 ? 3 * second : second / 10;
+    return lastWriteTimeNs + margin < GetSystemTimeNs();
 }
 
 // The model of path, read again unless the file is known unchanged; null when the file exists
@@ -208,7 +213,7 @@ Model* CurrentModel(const std::string& path, CFileStatus& status) {
     const auto found = models.find(path);
     if (found != models.end() && found->second.document.exists && found->second.settled &&
         found->second.document.size == status.size &&
-        found->second.lastWriteTime == status.lastWriteTime) {
+        found->second.lastWriteTimeNs == status.lastWriteTimeNs) {
         return &found->second;
     }
     std::string content;
@@ -220,8 +225,8 @@ Model* CurrentModel(const std::string& path, CFileStatus& status) {
         models.clear();
     Model& model = models[path];
     model.document = Parse(content);
-    model.lastWriteTime = status.lastWriteTime;
-    model.settled = Settled(status.lastWriteTime) && content.size() == status.size;
+    model.lastWriteTimeNs = status.lastWriteTimeNs;
+    model.settled = Settled(status.lastWriteTimeNs) && content.size() == status.size;
     return &model;
 }
 
@@ -437,7 +442,7 @@ void RememberOwnWrite(const std::string& path, Model& model) {
         models.erase(path);
         return;
     }
-    model.lastWriteTime = status.lastWriteTime;
+    model.lastWriteTimeNs = status.lastWriteTimeNs;
     model.settled = true;
 }
 

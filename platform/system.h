@@ -21,6 +21,7 @@ void Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void WaitForKey();
 
 uint32_t GetTickCountMs();  // milliseconds of a monotonic clock, wrapping at 2^32
+int64_t GetSystemTimeNs();  // the wall clock that file times come from, nanoseconds since 1970
 
 // Converts in place, byte for byte, between the ANSI and the OEM code page.
 void AnsiToOem(char* text, size_t length);

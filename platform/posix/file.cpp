@@ -40,6 +40,29 @@ int OpenFlagsFor(unsigned flags) {
     return result;
 }
 
+int OpenHost(const std::string& host, unsigned flags) {
+    int fd;
+    do {
+        fd = open(host.c_str(), OpenFlagsFor(flags), 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int OpenExisting(const std::string& path, unsigned flags) {
+    return platform::posix::CallOnExistingPath(
+        path, [flags](const std::string& host) { return OpenHost(host, flags); });
+}
+
+// A name that may be new: spelled as an existing one would be, and the folder listing told.
+int CreateFile(const std::string& path, unsigned flags) {
+    const std::string host = HostPath(path);
+    const platform::posix::EntryChange change(host);
+    const int fd = OpenHost(host, flags);
+    if (fd >= 0)
+        change.Created();
+    return fd;
+}
+
 }  // namespace
 
 CFile::~CFile() {
@@ -48,19 +71,12 @@ CFile::~CFile() {
 
 bool CFile::Open(const std::string& path, unsigned flags, CFileException* error) {
     Abort();
-    const std::string host = HostPath(path);
-    const platform::posix::EntryChange change(host);
-    int fd;
-    do {
-        fd = open(host.c_str(), OpenFlagsFor(flags), 0666);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = (flags & modeCreate) ? CreateFile(path, flags) : OpenExisting(path, flags);
     if (fd < 0) {
         if (error)
             *error = CFileException(errno, path);
         return false;
     }
-    if (flags & modeCreate)
-        change.Created();
     handle = fd;
     SetFilePath(path);
     return true;
@@ -167,12 +183,15 @@ void CFile::ThrowLastError() const {
 
 bool CFile::GetStatus(const std::string& path, CFileStatus& status) {
     struct stat info;
-    if (stat(HostPath(path).c_str(), &info) != 0)
+    if (platform::posix::CallOnExistingPath(
+            path, [&info](const std::string& host) { return stat(host.c_str(), &info); }) != 0)
         return platform::posix::Fail();
     // Linux keeps no creation time; the modification time is the nearest stand-in.
     status.creationTime = info.st_mtime;
     status.lastAccessTime = info.st_atime;
     status.lastWriteTime = info.st_mtime;
+    status.lastWriteTimeNs =
+        static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
     status.size = static_cast<uint64_t>(info.st_size);
     status.attributes = platform::posix::AttributesOf(info);
     return true;
@@ -186,7 +205,9 @@ void CFile::SetStatus(const std::string& path, const CFileStatus& status) {
         times[0].tv_nsec = status.lastAccessTime != 0 ? 0 : UTIME_OMIT;
         times[1].tv_sec = status.lastWriteTime;
         times[1].tv_nsec = 0;
-        if (utimensat(AT_FDCWD, HostPath(path).c_str(), times, 0) != 0) {
+        if (platform::posix::CallOnExistingPath(path, [&times](const std::string& host) {
+                return utimensat(AT_FDCWD, host.c_str(), times, 0);
+            }) != 0) {
             throw CFileException(errno, path);
         }
     }
@@ -197,11 +218,8 @@ void CFile::SetStatus(const std::string& path, const CFileStatus& status) {
 
 void CFile::Remove(const std::string& path) {
     platform::CheckFault(platform::FaultOperation::remove, path);
-    const std::string host = HostPath(path);
-    const platform::posix::EntryChange change(host);
-    if (unlink(host.c_str()) != 0)
+    if (platform::posix::RemoveName(path, unlink) != 0)
         throw CFileException(errno, path);
-    change.Removed();
 }
 
 void CFile::Rename(const std::string& from, const std::string& to) {

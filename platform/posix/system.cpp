@@ -87,8 +87,11 @@ std::string GetOwnPath() {
 void Print(const std::string& text) {
     const std::string host = posix::AnsiToUtf8(text);
     std::fwrite(host.data(), 1, host.size(), stdout);
-    // Progress text without a line end must show at once, and nothing may be lost on a kill.
-    std::fflush(stdout);
+    // A terminal shows progress text without a line end at once. Elsewhere (a log file, a pipe)
+    // whole lines go out, one write each, so a killed run loses at most the line it was on.
+    static const bool terminal = isatty(STDOUT_FILENO) != 0;
+    if (terminal || (!host.empty() && host.back() == '\n'))
+        std::fflush(stdout);
 }
 
 void WaitForKey() {
@@ -115,6 +118,12 @@ uint32_t GetTickCountMs() {
     const uint64_t ms =
         static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
+}
+
+int64_t GetSystemTimeNs() {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 }  // namespace platform

@@ -157,6 +157,7 @@ bool CFile::GetStatus(const std::string& path, CFileStatus& status) {
     status.creationTime = platform::win32::ToTime(data.ftCreationTime);
     status.lastAccessTime = platform::win32::ToTime(data.ftLastAccessTime);
     status.lastWriteTime = platform::win32::ToTime(data.ftLastWriteTime);
+    status.lastWriteTimeNs = platform::win32::ToNanoseconds(data.ftLastWriteTime);
     status.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     status.attributes = data.dwFileAttributes;
     return true;

@@ -49,7 +49,11 @@ void UseBinaryStdout() {
 void Print(const std::string& text) {
     UseBinaryStdout();
     std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    // A console shows progress text without a line end at once. Elsewhere (a log file, a pipe)
+    // whole lines go out, one write each, so a killed run loses at most the line it was on.
+    static const bool console = _isatty(_fileno(stdout)) != 0;
+    if (console || (!text.empty() && text.back() == '\n'))
+        std::fflush(stdout);
 }
 
 void WaitForKey() {
@@ -63,6 +67,12 @@ void WaitForKey() {
 
 uint32_t GetTickCountMs() {
     return GetTickCount();
+}
+
+int64_t GetSystemTimeNs() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return win32::ToNanoseconds(now);
 }
 
 namespace {

@@ -34,6 +34,13 @@ inline std::time_t ToTime(const FILETIME& fileTime) {
                                     secondsFrom1601To1970);
 }
 
+// Nanoseconds since 1970, to the 100 ns a FILETIME holds.
+inline int64_t ToNanoseconds(const FILETIME& fileTime) {
+    const uint64_t ticks =
+        (static_cast<uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
+    return (static_cast<int64_t>(ticks) - secondsFrom1601To1970 * ticksPerSecond) * 100;
+}
+
 inline FILETIME ToFileTime(std::time_t time) {
     const uint64_t ticks = static_cast<uint64_t>(
         (static_cast<int64_t>(time) + secondsFrom1601To1970) * ticksPerSecond);
