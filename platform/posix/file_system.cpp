@@ -192,12 +192,7 @@ bool FileFinder::FindNext() {
 bool RemoveFile(const std::string& path) {
     if (InjectedFailure(FaultOperation::remove))
         return false;
-    const std::string host = HostPath(path);
-    const EntryChange change(host);
-    if (unlink(host.c_str()) != 0)
-        return Fail();
-    change.Removed();
-    return true;
+    return posix::RemoveName(path, unlink) == 0 || Fail();
 }
 
 namespace {
@@ -302,16 +297,13 @@ bool CreateFolder(const std::string& path) {
 }
 
 bool RemoveFolder(const std::string& path) {
-    const std::string host = HostPath(path);
-    const EntryChange change(host);
-    if (rmdir(host.c_str()) != 0)
-        return Fail();
-    change.Removed();
-    return true;
+    return posix::RemoveName(path, rmdir) == 0 || Fail();
 }
 
 bool SetCurrentFolder(const std::string& path) {
-    return chdir(HostPath(path).c_str()) == 0 || Fail();
+    return posix::CallOnExistingPath(
+               path, [](const std::string& host) { return chdir(host.c_str()); }) == 0 ||
+           Fail();
 }
 
 bool GetCurrentFolder(std::string& path) {
@@ -337,7 +329,8 @@ bool CanEnterFolderPath(const std::string& path) {
 
 uint32_t GetAttributes(const std::string& path) {
     struct stat info;
-    if (stat(HostPath(path).c_str(), &info) != 0) {
+    if (posix::CallOnExistingPath(
+            path, [&info](const std::string& host) { return stat(host.c_str(), &info); }) != 0) {
         Fail();
         return invalidAttributes;
     }
@@ -345,9 +338,12 @@ uint32_t GetAttributes(const std::string& path) {
 }
 
 bool SetAttributes(const std::string& path, uint32_t attributes) {
-    const std::string host = HostPath(path);
+    std::string host;
     struct stat info;
-    if (stat(host.c_str(), &info) != 0)
+    if (posix::CallOnExistingPath(path, [&host, &info](const std::string& spelled) {
+            host = spelled;
+            return stat(host.c_str(), &info);
+        }) != 0)
         return Fail();
     // Only the read-only bit has a counterpart: the write permissions. A folder keeps its own.
     if (S_ISDIR(info.st_mode))

@@ -114,13 +114,17 @@ bool IsConvertibleUtf8(const std::string& text) {
     return true;
 }
 
-std::string HostPath(const std::string& path) {
+std::string ExactHostPath(const std::string& path) {
     std::string host = AnsiToUtf8(path);
     for (char& c : host) {
         if (c == '\\')
             c = '/';
     }
-    return MatchExistingCase(host);
+    return host;
+}
+
+std::string HostPath(const std::string& path) {
+    return MatchExistingCase(ExactHostPath(path));
 }
 
 std::string ProgramPath(const std::string& hostPath) {

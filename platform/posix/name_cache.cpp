@@ -223,6 +223,7 @@ std::string Respell(const std::string& path, const std::vector<Span>& parts, siz
 std::string MatchExistingCase(const std::string& hostPath) {
     if (hostPath.empty() || Exists(hostPath))
         return hostPath;
+    int missing = errno;  // why the first component matched below is absent as spelled
     const std::vector<Span> parts = ComponentsOf(hostPath);
     if (parts.empty())
         return hostPath;
@@ -234,14 +235,17 @@ std::string MatchExistingCase(const std::string& hostPath) {
             first = i + 1;
             break;
         }
+        missing = errno;
     }
+    bool checked = true;  // the first component was just looked up as spelled
     return Respell(
         hostPath, parts, first,
-        [](const std::string& folder, const std::string& component) -> std::optional<std::string> {
-            if (Exists(folder + component))
+        [&](const std::string& folder, const std::string& component) -> std::optional<std::string> {
+            if (!checked && Exists(folder + component))
                 return component;
-            if (errno != ENOENT)
+            if ((checked ? missing : errno) != ENOENT)
                 return std::nullopt;
+            checked = false;
             return FindInFolder(folder, component, false);
         });
 }

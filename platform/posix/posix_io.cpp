@@ -56,6 +56,16 @@ bool RenameHostNoReplace(const std::string& hostFrom, const std::string& hostTo)
 
 }  // namespace
 
+int RemoveName(const std::string& path, int (*call)(const char*)) {
+    return CallOnExistingPath(path, [call](const std::string& host) {
+        const EntryChange change(host);
+        const int result = call(host.c_str());
+        if (result == 0)
+            change.Removed();
+        return result;
+    });
+}
+
 bool RenameNoReplace(const std::string& from, const std::string& to) {
     const std::string hostFrom = HostPath(from);
     const std::string hostTo = HostPath(to);

@@ -15,5 +15,8 @@ bool Fail();
 bool FailWith(int error);
 // rename(2) that refuses to replace an existing target (EEXIST), as Windows' MoveFile does.
 bool RenameNoReplace(const std::string& from, const std::string& to);  // program-form paths
+// unlink(2) or rmdir(2) of an existing name (program form), the cached folder listing told;
+// returns what the system call returned.
+int RemoveName(const std::string& path, int (*call)(const char*));
 
 }  // namespace platform::posix
