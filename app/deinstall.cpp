@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <unordered_set>
 
 #include "app/game_file.h"
 #include "app/install.h"
@@ -105,9 +106,12 @@ Outcome UndoFile(CZipHandler& backup, const RecordedFile& record, const std::str
     return Outcome::done;
 }
 
-// Tries the folder that directly holds each recorded file; only empty folders go.
+// Tries the folder that directly holds each recorded file; only empty folders go. A folder that
+// could not be removed is not tried again until some folder was: only that can empty it (a
+// mission's files usually share a few folders, and each try costs the file system a look).
 void RemoveEmptyFolders(const std::string& stateFile, int count, const std::string& targetFolder) {
     platform::Print("  Checking and deleting empty folders...\n");
+    std::unordered_set<std::string> kept;
     for (int i = 1; i <= count; ++i) {
         RecordedFile record;
         if (!ReadRecord(stateFile, i, record) || !IsSafeMissionName(record.name)) {
@@ -115,8 +119,14 @@ void RemoveEmptyFolders(const std::string& stateFile, int count, const std::stri
         }
         const std::string fullPath = targetFolder + "\\" + record.name;
         const std::string folder = fullPath.substr(0, fullPath.rfind('\\'));
+        if (kept.count(folder) != 0) {
+            continue;
+        }
         if (platform::RemoveFolder(folder)) {
             platform::Printf("    removed empty folder '%s'.\n", folder.c_str());
+            kept.clear();
+        } else {
+            kept.insert(folder);
         }
     }
 }

@@ -93,6 +93,39 @@ TEST(InstallE2E, ArchiveWithFolderNewAndReplacedFile_InstallsRecordsAndComesBack
     EXPECT_EQ(ReadArchive(game.Companion(".Taff")), saved);
 }
 
+TEST(InstallE2E, FolderEmptiedLaterInThePass_IsTriedAgainAndRemoved) {
+    GameFolder game;
+    game.Put("fam\\core\\stone.pcx", "game texture");
+    const Snapshot before = TakeSnapshot(game);
+    const std::string archive = game.WorkPath("nested.zip");
+    {
+        // "fam\\city" still holds "sub" when first tried; emptied, it must be tried again.
+        MissionArchive mission(archive);
+        mission.File("fam\\city\\a.pcx", "a");
+        mission.File("fam\\city\\b.pcx", "b");
+        mission.File("fam\\core\\c.pcx", "c");
+        mission.File("fam\\city\\sub\\d.pcx", "d");
+        mission.File("fam\\city\\e.pcx", "e");
+        mission.File("fam\\city\\f.pcx", "f");
+        mission.Close();
+    }
+    ASSERT_EQ(game.Run({archive, "-a"}).exitCode, 3);
+
+    const platform::ProgramResult deinstall = game.Run({"-d", "-a"});
+    EXPECT_EQ(deinstall.exitCode, 1) << deinstall.output;
+    std::vector<std::string> removed;
+    for (const std::string& line : Lines(deinstall.output)) {
+        if (line.find("removed empty folder") != std::string::npos) {
+            removed.push_back(line);
+        }
+    }
+    const std::vector<std::string> expected = {
+        "    removed empty folder '" + game.Join("fam\\city\\sub") + "'.",
+        "    removed empty folder '" + game.Join("fam\\city") + "'."};
+    EXPECT_EQ(removed, expected) << deinstall.output;
+    EXPECT_EQ(TakeSnapshot(game), before);
+}
+
 TEST(InstallE2E, StoredDeflatedEmptyAndLargeFiles_RoundTripByteForByte) {
     GameFolder game;
     game.Put("data\\big.bin", mission_test::NoiseBytes(3 * 1024 * 1024 + 17, 1));
