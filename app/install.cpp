@@ -49,7 +49,10 @@ enum class Plan {
 struct MissionFile {
     size_t index = 0;  // entry index (archive) or position in the file list (folder)
     std::string name;
-    std::string placeName;  // where it goes: its own name, or that of the file it repeats
+    std::string repeats;  // the earlier name it is written under, when it repeats one
+
+    // Where it goes: its own name, or that of the file it repeats.
+    const std::string& PlaceName() const { return repeats.empty() ? name : repeats; }
     int32_t size = 0;
     Plan plan = Plan::added;
     std::function<void()> backupReport;  // prints the failure of its backup, if any
@@ -101,6 +104,7 @@ int32_t FolderFileSize(const std::string& path) {
 
 std::vector<MissionFile> ListFolderFiles(const MissionSource& source) {
     std::vector<MissionFile> files;
+    files.reserve(source.files.size());
     for (size_t i = 0; i < source.files.size(); ++i) {
         MissionFile file;
         file.index = i;
@@ -114,6 +118,7 @@ std::vector<MissionFile> ListFolderFiles(const MissionSource& source) {
 std::vector<MissionFile> ListArchiveFiles(CZipHandler& archive) {
     std::vector<MissionFile> files;
     const int count = archive.GetEntryCount();
+    files.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         const auto index = static_cast<uint16_t>(i);
         CZipEntryHeader header;
@@ -138,7 +143,6 @@ void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder
     };
     std::map<std::string, First, MissionNameLess> firsts;
     for (MissionFile& file : files) {
-        file.placeName = file.name;
         if (!IsSafeMissionName(file.name)) {
             file.plan = Plan::unsafeName;
             continue;
@@ -151,7 +155,9 @@ void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder
             const Plan earlier = first->second.plan;
             const bool placed = earlier == Plan::added || earlier == Plan::saved;
             file.plan = placed ? Plan::repeated : Plan::repeatedKept;
-            file.placeName = first->second.name;
+            if (first->second.name != file.name) {
+                file.repeats = first->second.name;
+            }
             continue;
         }
         const std::string target = JoinPath(programFolder, file.name);
@@ -292,7 +298,7 @@ Placed PutInPlace(MissionSource& source, const MissionFile& file, const std::str
             platform::CopyFileOver(JoinPath(source.folder, file.name), target, false);
         return copied ? Placed::whole : Placed::notWhole;
     }
-    const std::string* newName = file.placeName == file.name ? nullptr : &file.placeName;
+    const std::string* newName = file.repeats.empty() ? nullptr : &file.repeats;
     try {
         const bool extracted =
             source.archive.ExtractEntry(static_cast<uint16_t>(file.index), programFolder, true,
@@ -317,7 +323,7 @@ bool NotRecorded() {
 bool InstallFile(MissionSource& source, const MissionFile& file, const std::string& programFolder,
                  Recorder& recorder) {
     platform::Printf("    Processing file '%s' (%d bytes): ", file.name.c_str(), file.size);
-    const std::string target = JoinPath(programFolder, file.placeName);
+    const std::string target = JoinPath(programFolder, file.PlaceName());
     platform::SetCurrentFolder(programFolder);
     switch (file.plan) {
         case Plan::unsafeName:

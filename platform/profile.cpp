@@ -10,6 +10,7 @@
 #include "platform/profile.h"
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -29,11 +30,12 @@ constexpr size_t kMaxModels = 8;
 // Larger in-place writes go through the atomic rewrite: a killed process could cut a write that
 // spans many pages, never one this small.
 constexpr size_t kMaxInPlaceWrite = 4096;
-const std::string kNewLineEnd = "\r\n";
+const char* const kNewLineEnd = "\r\n";
 
 struct Line {
-    std::string text;  // without its line end
-    std::string end;   // "\r\n", "\n", or "" for a last line without one
+    std::string text;      // without its line end
+    const char* end = "";  // "\r\n", "\n", or "" for a last line without one (a literal: a
+                           // file of many thousand lines keeps no copy of it per line)
 };
 
 // One section as lookups see it: its first occurrence in the file.
@@ -163,7 +165,7 @@ Document Parse(const std::string& content) {
     Section* current = nullptr;
     for (size_t i = 0; i < document.lines.size(); ++i) {
         document.offsets.push_back(offset);
-        offset += document.lines[i].text.size() + document.lines[i].end.size();
+        offset += document.lines[i].text.size() + std::strlen(document.lines[i].end);
         IndexLine(document, i, current);
     }
     return document;
@@ -244,15 +246,15 @@ Location Locate(const Document& document, const std::string& section, const std:
 }
 
 // The line end new lines get: the file's own (its first line's), CRLF for a new file.
-std::string LineEndOf(const Document& document) {
-    if (!document.lines.empty() && !document.lines.front().end.empty()) {
+const char* LineEndOf(const Document& document) {
+    if (!document.lines.empty() && *document.lines.front().end != '\0') {
         return document.lines.front().end;
     }
     return kNewLineEnd;
 }
 
 std::optional<size_t> UnendedLastLine(const Document& document, size_t insertAt) {
-    if (insertAt == 0 || document.lines[insertAt - 1].end != "")
+    if (insertAt == 0 || *document.lines[insertAt - 1].end != '\0')
         return std::nullopt;
     return insertAt - 1;
 }
@@ -261,7 +263,7 @@ std::optional<size_t> UnendedLastLine(const Document& document, size_t insertAt)
 std::optional<Edit> PlanEdit(const Document& document, const std::string& section,
                              const std::string& key, const std::string& value) {
     const Location location = Locate(document, section, key);
-    const std::string end = LineEndOf(document);
+    const char* const end = LineEndOf(document);
     Edit edit;
     if (location.key) {
         const Line& old = document.lines[*location.key];
@@ -404,7 +406,7 @@ void ApplyAppend(Document& document, const Edit& edit, const std::string& bytes)
     for (const Line& line : edit.newLines) {
         document.lines.push_back(line);
         document.offsets.push_back(offset);
-        offset += line.text.size() + line.end.size();
+        offset += line.text.size() + std::strlen(line.end);
         IndexLine(document, document.lines.size() - 1, current);
     }
     document.size += bytes.size();

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -40,10 +41,25 @@ struct Stamp {
     bool operator==(const Stamp&) const = default;
 };
 
-// The names of one folder by their case-folded form; each list sorted in byte order.
+// The names of one folder by their case-folded form. Most names are their own folded form
+// (game and mission files are mostly in small letters) and are kept once, in a set; the rest
+// are kept by their folded form, each list in byte order. A folder of many thousand files so
+// costs little memory.
 struct Listing {
     Stamp stamp;
-    std::unordered_map<std::string, std::vector<std::string>> names;
+    std::unordered_set<std::string> folded;
+    std::unordered_map<std::string, std::vector<std::string>> others;
+
+    // The names whose folded form is key, in byte order.
+    std::vector<std::string> NamesOf(const std::string& key) const {
+        std::vector<std::string> names;
+        const auto found = others.find(key);
+        if (found != others.end())
+            names = found->second;
+        if (folded.count(key) != 0)
+            names.insert(std::lower_bound(names.begin(), names.end(), key), key);
+        return names;
+    }
 };
 
 std::mutex guard;
@@ -84,7 +100,11 @@ void AddName(Listing& listing, const std::string& name) {
     const std::optional<std::string> key = FoldedKey(name);
     if (!key)
         return;
-    std::vector<std::string>& names = listing.names[*key];
+    if (*key == name) {
+        listing.folded.insert(name);
+        return;
+    }
+    std::vector<std::string>& names = listing.others[*key];
     const auto place = std::lower_bound(names.begin(), names.end(), name);
     if (place == names.end() || *place != name)
         names.insert(place, name);
@@ -94,13 +114,17 @@ void RemoveName(Listing& listing, const std::string& name) {
     const std::optional<std::string> key = FoldedKey(name);
     if (!key)
         return;
-    const auto found = listing.names.find(*key);
-    if (found == listing.names.end())
+    if (*key == name) {
+        listing.folded.erase(name);
+        return;
+    }
+    const auto found = listing.others.find(*key);
+    if (found == listing.others.end())
         return;
     std::vector<std::string>& names = found->second;
     names.erase(std::remove(names.begin(), names.end(), name), names.end());
     if (names.empty())
-        listing.names.erase(found);
+        listing.others.erase(found);
 }
 
 // folder is a host path prefix: empty for the current folder, otherwise ending in '/'.
@@ -121,7 +145,8 @@ bool Scan(const std::string& folder, Listing& listing) {
     DIR* dir = opendir(FolderArgument(folder).c_str());
     if (!dir)
         return false;
-    listing.names.clear();
+    listing.folded.clear();
+    listing.others.clear();
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..")
@@ -162,10 +187,9 @@ std::optional<std::string> FindInFolder(const std::string& folder, const std::st
         const Listing* listing = CurrentListing(folder, info, attempt > 0);
         if (!listing)
             return std::nullopt;
-        const auto found = listing->names.find(*key);
-        if (found == listing->names.end())
+        const std::vector<std::string> names = listing->NamesOf(*key);
+        if (names.empty())
             return std::nullopt;
-        const std::vector<std::string>& names = found->second;
         const bool listsExact = std::binary_search(names.begin(), names.end(), name);
         if (listsExact && keepExact)
             return name;
