@@ -83,15 +83,19 @@ bool MatchesWildcards(std::string pattern, const std::string& name) {
     return false;
 }
 
+bool FillFindDataFromStat(const struct stat& info, FindData& data) {
+    data.attributes = posix::AttributesOf(info);
+    data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
+    data.lastWriteTime = info.st_mtime;
+    return true;
+}
+
 bool FillFindDataHost(const std::string& host, const std::string& name, FindData& data) {
     struct stat info;
     if (stat(host.c_str(), &info) != 0 && lstat(host.c_str(), &info) != 0)
         return false;
     data.name = name;
-    data.attributes = posix::AttributesOf(info);
-    data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
-    data.lastWriteTime = info.st_mtime;
-    return true;
+    return FillFindDataFromStat(info, data);
 }
 
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
@@ -114,8 +118,16 @@ bool FillFindData(const std::string& path, const std::string& name, FindData& da
 // A plain name is reported as its folder spells it, as Windows does, whatever case it was asked
 // in.
 bool FillNamedFindData(const std::string& path, FindData& data) {
-    const std::string host = HostPath(path);
-    return FillFindDataHost(host, posix::Utf8ToAnsi(posix::LastNameOnDisk(host)), data);
+    std::string host;
+    struct stat info;
+    // A dangling symbolic link is found as itself, as a search lists it.
+    if (posix::CallOnExistingPath(path, [&host, &info](const std::string& spelled) {
+            host = spelled;
+            return stat(host.c_str(), &info) == 0 || lstat(host.c_str(), &info) == 0 ? 0 : -1;
+        }) != 0)
+        return false;
+    data.name = posix::Utf8ToAnsi(posix::LastNameOnDisk(host));
+    return FillFindDataFromStat(info, data);
 }
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty())
