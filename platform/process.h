@@ -8,7 +8,8 @@ namespace platform {
 
 struct ProgramResult {
     int exitCode = -1;
-    std::string output;  // standard output, as the program wrote it
+    std::string output;    // standard output, as the program wrote it
+    bool started = false;  // false when the program could not be started at all
 };
 
 // Runs program with args in workingFolder, standard input at its end. Paths in this program's form.

@@ -64,6 +64,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     }
     if (child == 0)
         ExecChild(pipeFds[1], hostFolder, hostProgram, argv);
+    result.started = true;
     close(pipeFds[1]);
     result.output = ReadAll(pipeFds[0]);
     close(pipeFds[0]);

@@ -1,6 +1,8 @@
 // Runs another program on Windows with CreateProcessA and collects its standard output.
 #include "platform/process.h"
 
+#include <string>
+
 #include "platform/file_system.h"
 
 #include "platform/win32/win32_util.h"
@@ -121,6 +123,7 @@ bool RunHostProgram(const std::string& program, const std::vector<std::string>& 
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     const LONG status = spawn(argv.data(), TRUE);
+    result.started = status >= 0 && status <= 255;
     // A status beyond a process's exit code is Wine's report that nothing could be started.
     result.exitCode = (status >= 0 && status <= 255) ? static_cast<int>(status) : -1;
     HandleGuard output(
@@ -170,8 +173,11 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
                         &process)) {
+        result.output =
+            "(could not start the program: error " + std::to_string(GetLastError()) + ")";
         return result;
     }
+    result.started = true;
     HandleGuard processHandle(process.hProcess);
     HandleGuard threadHandle(process.hThread);
     // Our copies of the child's ends must go, or the pipe never reports its end.

@@ -1,9 +1,11 @@
 // Helpers shared by the tests: temporary folders, file contents, running the built program.
 #include "tests/support/test_support.h"
 
+#include <chrono>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/file.h"
 #include "platform/file_system.h"
@@ -119,7 +121,14 @@ std::string CopyProgramTo(const std::string& folder, const std::string& fileName
 platform::ProgramResult RunProgramIn(const std::string& program,
                                      const std::vector<std::string>& args,
                                      const std::string& folder) {
-    return platform::RunProgram(program, args, folder);
+    platform::ProgramResult result = platform::RunProgram(program, args, folder);
+    if (!result.started) {
+        // Wine under heavy load has been seen to fail a start now and then; that says nothing
+        // of the program, so it is tried once more after a pause.
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        result = platform::RunProgram(program, args, folder);
+    }
+    return result;
 }
 
 }  // namespace test_support
