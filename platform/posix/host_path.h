@@ -28,7 +28,7 @@ auto CallOnExistingPath(const std::string& path, Call call) {
     if (result >= 0 || (errno != ENOENT && errno != ENOTDIR))
         return result;
     const int missing = errno;
-    const std::string matched = MatchExistingCase(exact);
+    const std::string matched = MatchMissingCase(exact, missing);
     if (matched == exact) {
         errno = missing;
         return result;

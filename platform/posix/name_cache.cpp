@@ -175,13 +175,15 @@ Listing* CurrentListing(const std::string& folder, const struct stat& info, bool
 // The name in folder that equals name ignoring case. With keepExact, name itself when the
 // folder lists it; otherwise its exact spelling is known to be absent, so a listing that still
 // holds it is out of date. A name found is checked to exist; when it does not, the listing is
-// read once more.
+// read once more. folderFound, when given, tells whether the folder was there to look in.
 std::optional<std::string> FindInFolder(const std::string& folder, const std::string& name,
-                                        bool keepExact) {
+                                        bool keepExact, bool* folderFound = nullptr) {
     const std::optional<std::string> key = FoldedKey(name);
     struct stat info;
     if (!key || !StatFolder(folder, info))
         return std::nullopt;
+    if (folderFound)
+        *folderFound = true;
     const std::lock_guard<std::mutex> lock(guard);
     for (int attempt = 0; attempt < 2; ++attempt) {
         const Listing* listing = CurrentListing(folder, info, attempt > 0);
@@ -247,12 +249,27 @@ std::string Respell(const std::string& path, const std::vector<Span>& parts, siz
 std::string MatchExistingCase(const std::string& hostPath) {
     if (hostPath.empty() || Exists(hostPath))
         return hostPath;
-    int missing = errno;  // why the first component matched below is absent as spelled
+    return MatchMissingCase(hostPath, errno);
+}
+
+std::string MatchMissingCase(const std::string& hostPath, int missing) {
     const std::vector<Span> parts = ComponentsOf(hostPath);
     if (parts.empty())
         return hostPath;
-    // Usually only the last components are missing: find the longest prefix that exists as
-    // spelled, walking back, and match from there on.
+    // Most often only the last component is missing, from a folder that exists as spelled (a
+    // file about to be created): it is looked for there at once.
+    const auto [lastBegin, lastEnd] = parts.back();
+    const std::string last = hostPath.substr(lastBegin, lastEnd - lastBegin);
+    if (missing == ENOENT && !IsDots(last)) {
+        bool folderFound = false;
+        const std::string folder = hostPath.substr(0, lastBegin);
+        if (const auto spelled = FindInFolder(folder, last, false, &folderFound))
+            return folder + *spelled + hostPath.substr(lastEnd);
+        if (folderFound)
+            return hostPath;
+    }
+    // Otherwise find the longest prefix that exists as spelled, walking back, and match from
+    // there on.
     size_t first = 0;
     for (size_t i = parts.size() - 1; i-- > 0;) {
         if (Exists(hostPath.substr(0, parts[i].second))) {

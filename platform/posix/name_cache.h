@@ -22,6 +22,8 @@ namespace platform::posix {
 // folder that equal a component ignoring case, the first in byte order is taken (capital letters
 // before small ones), so the choice never depends on the order the folder lists them in.
 std::string MatchExistingCase(const std::string& hostPath);
+// The same for a hostPath already found absent as spelled, with the errno that said so.
+std::string MatchMissingCase(const std::string& hostPath, int missing);
 
 // hostPath with every existing component spelled as its folder lists it, also where the file
 // system itself ignores letter case (an exact spelling, when listed, is kept).

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -75,6 +76,9 @@ bool InitApplication(int argc, char** argv) {
     // back and asked for again (with its pages faulted in anew) for every file saved: each
     // takes a deflate state and a copy buffer of some hundred kilobytes. The peak stays as it is.
     mallopt(M_TRIM_THRESHOLD, 4 << 20);
+    // Without TZ the C library looks at /etc/localtime again for every local time it converts
+    // (one per file extracted); naming the same default zone makes it read it once.
+    setenv("TZ", ":/etc/localtime", 0);
     if (argc > 0 && argv && argv[0] && std::strchr(argv[0], '/')) {
         ownHostPath = AbsoluteWithoutLinks(argv[0]);
     } else {
