@@ -31,6 +31,23 @@ bool ClimbsOut(const std::string& part) {
     return part.find_first_not_of(". ") == std::string::npos;
 }
 
+// "CON", "nul.txt", "Com1 .dat" and the like: Windows opens a device for these in any folder,
+// so a mission file of that name would be written to the console, a port or nowhere.
+bool NamesDevice(const std::string& part) {
+    std::string stem = part.substr(0, part.find('.'));
+    stem.erase(stem.find_last_not_of(' ') + 1);
+    for (char& c : stem) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") {
+        return true;
+    }
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 }  // namespace
 
 bool IsSafeMissionName(const std::string& name) {
@@ -38,7 +55,7 @@ bool IsSafeMissionName(const std::string& name) {
         return false;
     }
     for (const std::string& part : SplitParts(name)) {
-        if (ClimbsOut(part)) {
+        if (ClimbsOut(part) || NamesDevice(part)) {
             return false;
         }
     }

@@ -6,7 +6,9 @@
 
 // True when the name, joined to the game folder, stays inside it: not empty, relative (no leading
 // separator, no drive), no colon anywhere (drives, alternate data streams) and no part that
-// climbs out ("..", or any other part made only of dots and blanks, which Windows trims to "..").
+// climbs out ("..", or any other part made only of dots and blanks, which Windows trims to "..")
+// and no part that names a Windows device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without an
+// extension).
 bool IsSafeMissionName(const std::string& name);
 
 // The name with its parts joined by single backslashes and "." parts dropped: two names with the

@@ -15,16 +15,37 @@ using test_support::TempFolder;
 using test_support::WriteFile;
 
 TEST(MissionNames, NamesThatStayInsideTheGameFolder_AreSafe) {
-    for (const char* name : {"a.txt", "books\\diary.str", "maps/sub/a.mis", ".hidden", "a..b",
-                             "..a", "dir.\\x", "a\\.\\b", "x\\\\y"}) {
+    for (const char* name :
+         {"a.txt", "books\\diary.str", "maps/sub/a.mis", ".hidden", "a..b", "..a", "dir.\\x",
+          "a\\.\\b", "x\\\\y", "console.txt", "com10.dat", "lpt0", "nul_sound.wav", "icon.pcx"}) {
         EXPECT_TRUE(IsSafeMissionName(name)) << name;
     }
 }
 
-TEST(MissionNames, NamesThatClimbOutOrNameADriveOrStream_AreUnsafe) {
-    for (const char* name : {"", "..", "..\\a.txt", "../a.txt", "a\\..\\..\\b", "a/../b", "a\\..",
-                             "...\\x", ". .\\x", "..  \\x", "C:\\x.txt", "C:x.txt", "a.txt:stream",
-                             "\\rooted.txt", "/rooted.txt", "\\\\server\\share\\x"}) {
+TEST(MissionNames, NamesThatClimbOutOrNameADriveStreamOrDevice_AreUnsafe) {
+    for (const char* name : {"",
+                             "..",
+                             "..\\a.txt",
+                             "../a.txt",
+                             "a\\..\\..\\b",
+                             "a/../b",
+                             "a\\..",
+                             "...\\x",
+                             ". .\\x",
+                             "..  \\x",
+                             "C:\\x.txt",
+                             "C:x.txt",
+                             "a.txt:stream",
+                             "\\rooted.txt",
+                             "/rooted.txt",
+                             "\\\\server\\share\\x",
+                             "con",
+                             "CON.txt",
+                             "snd\\nul.wav",
+                             "Aux .str\\x",
+                             "com1",
+                             "LPT9.tar.gz",
+                             "prn\\a.txt"}) {
         EXPECT_FALSE(IsSafeMissionName(name)) << name;
     }
 }
