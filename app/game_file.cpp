@@ -6,11 +6,17 @@
 #include "platform/file_system.h"
 
 void DeleteGameFile(const std::string& path) {
-    const uint32_t attributes = platform::GetAttributes(path);
-    if (attributes != platform::invalidAttributes &&
-        (attributes & platform::attributeReadOnly) != 0 &&
-        (attributes & platform::attributeFolder) == 0) {
-        platform::SetAttributes(path, attributes & ~platform::attributeReadOnly);
+    // Most files go at the first try; only one that would not is looked at for a read-only mark
+    // (Windows refuses to delete a read-only file), which is taken off before the second try.
+    if (platform::RemoveFile(path)) {
+        return;
     }
+    const uint32_t attributes = platform::GetAttributes(path);
+    if (attributes == platform::invalidAttributes ||
+        (attributes & platform::attributeReadOnly) == 0 ||
+        (attributes & platform::attributeFolder) != 0) {
+        return;
+    }
+    platform::SetAttributes(path, attributes & ~platform::attributeReadOnly);
     platform::RemoveFile(path);
 }

@@ -120,10 +120,16 @@ bool FillFindData(const std::string& path, const std::string& name, FindData& da
 bool FillNamedFindData(const std::string& path, FindData& data) {
     std::string host;
     struct stat info;
-    // A dangling symbolic link is found as itself, as a search lists it.
+    // A symbolic link is found as what it points to, a dangling one as itself, as a search
+    // lists them.
     if (posix::CallOnExistingPath(path, [&host, &info](const std::string& spelled) {
             host = spelled;
-            return stat(host.c_str(), &info) == 0 || lstat(host.c_str(), &info) == 0 ? 0 : -1;
+            if (lstat(host.c_str(), &info) != 0)
+                return -1;
+            struct stat target;
+            if (S_ISLNK(info.st_mode) && stat(host.c_str(), &target) == 0)
+                info = target;
+            return 0;
         }) != 0)
         return false;
     data.name = posix::Utf8ToAnsi(posix::LastNameOnDisk(host));

@@ -126,6 +126,27 @@ TEST(InstallE2E, FolderEmptiedLaterInThePass_IsTriedAgainAndRemoved) {
     EXPECT_EQ(TakeSnapshot(game), before);
 }
 
+TEST(InstallE2E, ReadOnlyGameFile_IsReplacedAndComesBackReadOnly) {
+    GameFolder game;
+    game.Put("strings\\goals.str", "original goals");
+    const std::string original = game.Join("strings\\goals.str");
+    ASSERT_TRUE(platform::SetAttributes(original, platform::attributeReadOnly));
+    const Snapshot before = TakeSnapshot(game);
+    const std::string archive = game.WorkPath("mission.zip");
+    {
+        MissionArchive mission(archive);
+        mission.File("strings\\goals.str", "mission goals");
+        mission.Close();
+    }
+
+    const platform::ProgramResult install = game.Run({archive, "-a"});
+    EXPECT_EQ(install.exitCode, 3) << install.output;
+    EXPECT_EQ(game.Read("strings\\goals.str"), "mission goals");
+    ExpectDeinstallRestores(game, before);
+    EXPECT_NE(platform::GetAttributes(original) & platform::attributeReadOnly, 0u);
+    platform::SetAttributes(original, platform::attributeArchive);  // so the folder can go
+}
+
 TEST(InstallE2E, StoredDeflatedEmptyAndLargeFiles_RoundTripByteForByte) {
     GameFolder game;
     game.Put("data\\big.bin", mission_test::NoiseBytes(3 * 1024 * 1024 + 17, 1));
