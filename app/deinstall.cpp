@@ -114,7 +114,8 @@ void RemoveEmptyFolders(const std::string& stateFile, int count, const std::stri
     std::unordered_set<std::string> kept;
     for (int i = 1; i <= count; ++i) {
         RecordedFile record;
-        if (!ReadRecord(stateFile, i, record) || !IsSafeMissionName(record.name)) {
+        if (!ReadRecord(stateFile, i, record) || !IsSafeMissionName(record.name) ||
+            NamesProgramFile(record.name)) {
             continue;
         }
         const std::string fullPath = targetFolder + "\\" + record.name;
@@ -196,7 +197,7 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
             continue;
         }
         platform::SetCurrentFolder(targetFolder);
-        if (!IsSafeMissionName(record.name)) {
+        if (!IsSafeMissionName(record.name) || NamesProgramFile(record.name)) {
             platform::Printf("    Skipping file '%s' - unsafe name.\n", record.name.c_str());
             continue;
         }

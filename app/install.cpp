@@ -37,7 +37,7 @@ constexpr int lineBackupClose = 466;
 
 // What the install does with one file of the mission.
 enum class Plan {
-    unsafeName,      // would reach outside the game folder: refused
+    unsafeName,      // would reach outside the game folder or the program's own files: refused
     folderInTheWay,  // the game has a folder of that name: refused
     added,           // new to the game folder
     saved,           // replaces a game file, which is saved into the backup archive first
@@ -143,7 +143,7 @@ void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder
     };
     std::map<std::string, First, MissionNameLess> firsts;
     for (MissionFile& file : files) {
-        if (!IsSafeMissionName(file.name)) {
+        if (!IsSafeMissionName(file.name) || NamesProgramFile(file.name)) {
             file.plan = Plan::unsafeName;
             continue;
         }

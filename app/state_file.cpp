@@ -1,6 +1,7 @@
 // The files beside the program that bear its name, and one-value access to the state file.
 #include "app/state_file.h"
 
+#include "app/mission_names.h"
 #include "platform/profile.h"
 #include "platform/system.h"
 
@@ -18,6 +19,27 @@ std::string ProgramBasePathOf(const std::string& programPath) {
     if (dot == std::string::npos || dot < nameStart)
         return programPath;
     return programPath.substr(0, dot);
+}
+
+bool NamesProgramFile(const std::string& name, const std::string& programPath) {
+    const std::string key = MissionNameKey(name);
+    if (key.find('\\') != std::string::npos) {
+        return false;  // in a subfolder, never beside the program
+    }
+    const std::string base = ProgramBasePathOf(programPath);
+    const std::string baseName = base.substr(base.rfind('\\') + 1);
+    const std::string programName = programPath.substr(programPath.rfind('\\') + 1);
+    for (const std::string& own :
+         {programName, baseName + ".Ini", baseName + ".Zip", baseName + ".Taff"}) {
+        if (platform::CollateNamesNoCase(key, own) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool NamesProgramFile(const std::string& name) {
+    return NamesProgramFile(name, platform::GetOwnPath());
 }
 
 std::string GetProgramFolder() {

@@ -36,3 +36,18 @@ TEST(StateFileTest, CompanionPaths_LieBesideTheRunningProgram) {
 }
 
 }  // namespace
+
+TEST(StateFileTest, NamesProgramFile_CatchesTheProgramAndItsCompanionsInAnyCase) {
+    const std::string program = "C:\\Games\\Thief2\\Brennick.exe";
+    for (const char* name : {"Brennick.exe", "BRENNICK.EXE", "brennick.ini", "Brennick.Zip",
+                             ".\\Brennick.taff", "Brennick.Ini"}) {
+        EXPECT_TRUE(NamesProgramFile(name, program)) << name;
+    }
+    for (const char* name :
+         {"books\\Brennick.Ini", "Brennick.Ini.new", "Brennick", "Other.Ini", "Brennick.exe.bak"}) {
+        EXPECT_FALSE(NamesProgramFile(name, program)) << name;
+    }
+    // A program without an extension (as on Linux) has companions of its whole name.
+    EXPECT_TRUE(NamesProgramFile("brennick", "\\games\\Brennick"));
+    EXPECT_TRUE(NamesProgramFile("Brennick.Zip", "\\games\\Brennick"));
+}

@@ -344,6 +344,14 @@ TEST(InstallE2E, UnsafeNames_AreRefusedAndNeverTouchAnythingOutside) {
         mission.File("good.txt", "mission good");
         mission.Close();
     }
+    // The program's own files beside it: the state file and the backup archive would be lost.
+    {
+        MissionArchive own(game.WorkPath("own.zip"));
+        own.File("brennick.ini", "[Mission]\r\nInstalled=0\r\n");
+        own.File("BRENNICK.ZIP", "not an archive");
+        own.File("good.txt", "mission good");
+        own.Close();
+    }
 
     const platform::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
@@ -373,6 +381,20 @@ TEST(InstallE2E, UnsafeNames_AreRefusedAndNeverTouchAnythingOutside) {
         << deinstall.output;
     EXPECT_EQ(test_support::ReadFile(game.WorkPath("victim.txt")), "outside the game");
     EXPECT_EQ(TakeSnapshot(game), before);
+
+    const platform::ProgramResult ownInstall = game.Run({game.WorkPath("own.zip"), "-a"});
+    EXPECT_EQ(ownInstall.exitCode, 3) << ownInstall.output;
+    EXPECT_TRUE(HasLine(ownInstall.output,
+                        "    Processing file 'brennick.ini' (24 bytes): SKIPPED (unsafe name)"))
+        << ownInstall.output;
+    EXPECT_TRUE(HasLine(ownInstall.output,
+                        "    Processing file 'BRENNICK.ZIP' (14 bytes): SKIPPED (unsafe name)"))
+        << ownInstall.output;
+    // The record edited in above stays behind FCount, counted out.
+    EXPECT_EQ(game.StateFile(),
+              "[Mission]\nInstalled=1\nFCount=1\nF1=good.txt:1\nF2=..\\victim.txt:0\n");
+    EXPECT_EQ(ReadArchive(game.Companion(".Zip")).at("good.txt"), "game good");
+    ExpectDeinstallRestores(game, before);
 }
 
 // A file given twice (equal ignoring letter case, or through a "." part) is saved and recorded
