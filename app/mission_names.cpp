@@ -36,16 +36,15 @@ bool ClimbsOut(const std::string& part) {
 bool NamesDevice(const std::string& part) {
     std::string stem = part.substr(0, part.find('.'));
     stem.erase(stem.find_last_not_of(' ') + 1);
-    for (char& c : stem) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") {
+    const auto is = [](const std::string& text, const char* name) {
+        return platform::CollateNamesNoCase(text, name) == 0;
+    };
+    if (is(stem, "CON") || is(stem, "PRN") || is(stem, "AUX") || is(stem, "NUL")) {
         return true;
     }
-    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-           stem[3] >= '1' && stem[3] <= '9';
+    const std::string prefix = stem.substr(0, 3);
+    return stem.size() == 4 && (is(prefix, "COM") || is(prefix, "LPT")) && stem[3] >= '1' &&
+           stem[3] <= '9';
 }
 
 }  // namespace

@@ -33,19 +33,6 @@ bool InjectedFailure(FaultOperation operation) {
     return true;
 }
 
-// Lower case of a Windows-1252 letter; other bytes unchanged.
-uint8_t FoldCase(uint8_t c) {
-    if (c >= 'A' && c <= 'Z')
-        return c + 0x20;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return c + 0x20;
-    if (c == 0x8A || c == 0x8C || c == 0x8E)
-        return c + 0x10;
-    if (c == 0x9F)
-        return 0xFF;
-    return c;
-}
-
 bool MatchFrom(const std::string& pattern, size_t p, const std::string& name, size_t n) {
     while (p < pattern.size()) {
         const char wanted = pattern[p];
@@ -58,7 +45,7 @@ bool MatchFrom(const std::string& pattern, size_t p, const std::string& name, si
         }
         if (n == name.size())
             return false;
-        if (wanted != '?' && FoldCase(wanted) != FoldCase(name[n]))
+        if (wanted != '?' && posix::ToSmallLetter(wanted) != posix::ToSmallLetter(name[n]))
             return false;
         ++p;
         ++n;
@@ -99,7 +86,7 @@ bool FillFindDataHost(const std::string& host, const std::string& name, FindData
 }
 
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
-    const auto folded = [](char c) { return FoldCase(static_cast<uint8_t>(c)); };
+    const auto folded = [](char c) { return static_cast<uint8_t>(posix::ToSmallLetter(c)); };
     const bool less =
         std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
                                      [&](char x, char y) { return folded(x) < folded(y); });

@@ -114,6 +114,17 @@ bool IsConvertibleUtf8(const std::string& text) {
     return true;
 }
 
+char ToSmallLetter(char byte) {
+    const auto c = static_cast<uint8_t>(byte);
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+        return static_cast<char>(c + 0x20);
+    if (c == 0x8A || c == 0x8C || c == 0x8E)
+        return static_cast<char>(c + 0x10);
+    if (c == 0x9F)
+        return static_cast<char>(0xFF);
+    return byte;
+}
+
 std::string ExactHostPath(const std::string& path) {
     std::string host = AnsiToUtf8(path);
     for (char& c : host) {

@@ -44,5 +44,7 @@ std::string AnsiToUtf8(const std::string& text);
 std::string Utf8ToAnsi(const std::string& text);
 // True when text is valid UTF-8 whose every character Windows-1252 can hold.
 bool IsConvertibleUtf8(const std::string& text);
+// The small letter of a Windows-1252 capital; every other byte unchanged.
+char ToSmallLetter(char byte);
 
 }  // namespace platform::posix

@@ -74,25 +74,13 @@ Stamp StampOf(const struct stat& info) {
                  info.st_ctim.tv_nsec, info.st_size};
 }
 
-// Lower case of a Windows-1252 letter; other bytes unchanged.
-char FoldByte(char byte) {
-    const auto c = static_cast<uint8_t>(byte);
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
-        return static_cast<char>(c + 0x20);
-    if (c == 0x8A || c == 0x8C || c == 0x8E)
-        return static_cast<char>(c + 0x10);
-    if (c == 0x9F)
-        return static_cast<char>(0xFF);
-    return byte;
-}
-
 // The key under which a host name is filed; nullopt for a name Windows-1252 cannot hold, which
 // the program can only reach by its exact spelling.
 std::optional<std::string> FoldedKey(const std::string& hostName) {
     if (!IsConvertibleUtf8(hostName))
         return std::nullopt;
     std::string key = Utf8ToAnsi(hostName);
-    std::transform(key.begin(), key.end(), key.begin(), FoldByte);
+    std::transform(key.begin(), key.end(), key.begin(), ToSmallLetter);
     return key;
 }
 

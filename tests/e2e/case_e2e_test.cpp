@@ -18,6 +18,7 @@ using mission_test::MissionArchive;
 using mission_test::ReadArchive;
 using mission_test::Snapshot;
 using mission_test::TakeSnapshot;
+using mission_test::WriteMission;
 
 namespace {
 
@@ -43,13 +44,9 @@ TEST(CaseE2E, ArchiveNamesInOtherCase_ReplaceTheGameFileSaveItUnderItsNameAndRes
     game.Put("strings\\english\\goals.str", "the game's goals");
     game.Put("Books\\book01.str", "a book");
     const Snapshot before = TakeSnapshot(game);
-    const std::string archive = game.WorkPath("mission.zip");
-    {
-        MissionArchive mission(archive);
-        mission.File("Strings\\English\\GOALS.STR", "mission goals");
-        mission.File("books\\new.str", "new book");
-        mission.Close();
-    }
+    const std::string archive = WriteMission(
+        game.WorkPath("mission.zip"),
+        {{"Strings\\English\\GOALS.STR", "mission goals"}, {"books\\new.str", "new book"}});
 
     const platform::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
@@ -79,13 +76,9 @@ TEST(CaseE2E, StateFileNamesInOtherCase_DeinstallDeletesAndRestoresTheFilesOnDis
     GameFolder game;
     game.Put("strings\\goals.str", "the game's goals");
     const Snapshot before = TakeSnapshot(game);
-    const std::string archive = game.WorkPath("mission.zip");
-    {
-        MissionArchive mission(archive);
-        mission.File("strings\\goals.str", "mission goals");
-        mission.File("maps\\diary.str", "diary");
-        mission.Close();
-    }
+    const std::string archive =
+        WriteMission(game.WorkPath("mission.zip"),
+                     {{"strings\\goals.str", "mission goals"}, {"maps\\diary.str", "diary"}});
     ASSERT_EQ(game.Run({archive, "-a"}).exitCode, 3);
     // As a user editing the state file by hand might leave it.
     test_support::WriteFile(game.Companion(".Ini"),

@@ -13,6 +13,7 @@ using mission_test::MissionArchive;
 using mission_test::ReadArchive;
 using mission_test::Snapshot;
 using mission_test::TakeSnapshot;
+using mission_test::WriteMission;
 
 namespace {
 
@@ -120,14 +121,9 @@ TEST(DeinstallE2E, SavedFileThatCannotBeRestored_OthersRestoredAndBackupKept) {
     game.Put("a.str", mission_test::TextBytes(5000, 7));
     game.Put("b.str", mission_test::TextBytes(5000, 8));
     const Snapshot before = TakeSnapshot(game);
-    const std::string archive = game.WorkPath("mission.zip");
-    {
-        MissionArchive mission(archive);
-        mission.File("a.str", "mission a");
-        mission.File("b.str", "mission b");
-        mission.File("c.str", "mission c");
-        mission.Close();
-    }
+    const std::string archive =
+        WriteMission(game.WorkPath("mission.zip"),
+                     {{"a.str", "mission a"}, {"b.str", "mission b"}, {"c.str", "mission c"}});
     ASSERT_EQ(game.Run({archive, "-a"}).exitCode, 3);
     DamageEntryData(game.Companion(".Zip"), "a.str");
 
@@ -156,13 +152,9 @@ TEST(DeinstallE2E, UndeletableFile_StopsWithExit2AndRepeatRestoresEverything) {
     GameFolder game;
     game.Put("strings\\goals.str", "game goals");
     const Snapshot before = TakeSnapshot(game);
-    const std::string archive = game.WorkPath("mission.zip");
-    {
-        MissionArchive mission(archive);
-        mission.File("maps\\new.str", "mission new");
-        mission.File("strings\\goals.str", "mission goals");
-        mission.Close();
-    }
+    const std::string archive =
+        WriteMission(game.WorkPath("mission.zip"),
+                     {{"maps\\new.str", "mission new"}, {"strings\\goals.str", "mission goals"}});
     ASSERT_EQ(game.Run({archive, "-a"}).exitCode, 3);
     ImmutableFile locked(game.Join("maps\\new.str"));
     if (!locked.IsSet()) {
@@ -194,14 +186,10 @@ TEST(DeinstallE2E, BackupArchiveWithoutDirectory_IsRecoveredAndRestored) {
     game.Put("strings\\goals.str", "game goals");
     game.Put("books\\diary.str", "game diary");
     const Snapshot before = TakeSnapshot(game);
-    const std::string archive = game.WorkPath("mission.zip");
-    {
-        MissionArchive mission(archive);
-        mission.File("strings\\goals.str", "mission goals");
-        mission.File("books\\diary.str", "mission diary");
-        mission.File("books\\new.str", "mission new");
-        mission.Close();
-    }
+    const std::string archive =
+        WriteMission(game.WorkPath("mission.zip"), {{"strings\\goals.str", "mission goals"},
+                                                    {"books\\diary.str", "mission diary"},
+                                                    {"books\\new.str", "mission new"}});
     ASSERT_EQ(game.Run({archive, "-a"}).exitCode, 3);
 
     // Cut the backup archive where its central directory begins.

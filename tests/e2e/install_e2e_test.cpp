@@ -18,6 +18,7 @@ using mission_test::MissionArchive;
 using mission_test::ReadArchive;
 using mission_test::Snapshot;
 using mission_test::TakeSnapshot;
+using mission_test::WriteMission;
 
 namespace {
 
@@ -98,17 +99,13 @@ TEST(InstallE2E, FolderEmptiedLaterInThePass_IsTriedAgainAndRemoved) {
     game.Put("fam\\core\\stone.pcx", "game texture");
     const Snapshot before = TakeSnapshot(game);
     const std::string archive = game.WorkPath("nested.zip");
-    {
-        // "fam\\city" still holds "sub" when first tried; emptied, it must be tried again.
-        MissionArchive mission(archive);
-        mission.File("fam\\city\\a.pcx", "a");
-        mission.File("fam\\city\\b.pcx", "b");
-        mission.File("fam\\core\\c.pcx", "c");
-        mission.File("fam\\city\\sub\\d.pcx", "d");
-        mission.File("fam\\city\\e.pcx", "e");
-        mission.File("fam\\city\\f.pcx", "f");
-        mission.Close();
-    }
+    // "fam\\city" still holds "sub" when first tried; emptied, it must be tried again.
+    WriteMission(archive, {{"fam\\city\\a.pcx", "a"},
+                           {"fam\\city\\b.pcx", "b"},
+                           {"fam\\core\\c.pcx", "c"},
+                           {"fam\\city\\sub\\d.pcx", "d"},
+                           {"fam\\city\\e.pcx", "e"},
+                           {"fam\\city\\f.pcx", "f"}});
     ASSERT_EQ(game.Run({archive, "-a"}).exitCode, 3);
 
     const platform::ProgramResult deinstall = game.Run({"-d", "-a"});
@@ -132,12 +129,8 @@ TEST(InstallE2E, ReadOnlyGameFile_IsReplacedAndComesBackReadOnly) {
     const std::string original = game.Join("strings\\goals.str");
     ASSERT_TRUE(platform::SetAttributes(original, platform::attributeReadOnly));
     const Snapshot before = TakeSnapshot(game);
-    const std::string archive = game.WorkPath("mission.zip");
-    {
-        MissionArchive mission(archive);
-        mission.File("strings\\goals.str", "mission goals");
-        mission.Close();
-    }
+    const std::string archive =
+        WriteMission(game.WorkPath("mission.zip"), {{"strings\\goals.str", "mission goals"}});
 
     const platform::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
@@ -345,13 +338,9 @@ TEST(InstallE2E, UnsafeNames_AreRefusedAndNeverTouchAnythingOutside) {
         mission.Close();
     }
     // The program's own files beside it: the state file and the backup archive would be lost.
-    {
-        MissionArchive own(game.WorkPath("own.zip"));
-        own.File("brennick.ini", "[Mission]\r\nInstalled=0\r\n");
-        own.File("BRENNICK.ZIP", "not an archive");
-        own.File("good.txt", "mission good");
-        own.Close();
-    }
+    WriteMission(game.WorkPath("own.zip"), {{"brennick.ini", "[Mission]\r\nInstalled=0\r\n"},
+                                            {"BRENNICK.ZIP", "not an archive"},
+                                            {"good.txt", "mission good"}});
 
     const platform::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
@@ -403,15 +392,11 @@ TEST(InstallE2E, SameNameTwice_IsSavedAndRecordedOnce) {
     GameFolder game;
     game.Put("dup.txt", "original");
     const Snapshot before = TakeSnapshot(game);
-    const std::string archive = game.WorkPath("twice.zip");
-    {
-        MissionArchive mission(archive);
-        mission.File("dup.txt", "first");
-        mission.File("new\\n.txt", "n first");
-        mission.File("DUP.TXT", "second");
-        mission.File("new\\.\\n.txt", "n second");
-        mission.Close();
-    }
+    const std::string archive =
+        WriteMission(game.WorkPath("twice.zip"), {{"dup.txt", "first"},
+                                                  {"new\\n.txt", "n first"},
+                                                  {"DUP.TXT", "second"},
+                                                  {"new\\.\\n.txt", "n second"}});
     const platform::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     const std::vector<std::string> expected = {"    Processing file 'dup.txt' (5 bytes): BAK",
@@ -482,13 +467,8 @@ TEST(InstallE2E, FailedBackup_LeavesTheGameFileUntouched) {
     if (error || !std::filesystem::is_regular_file(hostLink, error)) {
         GTEST_SKIP() << "no symbolic link to /proc/self/mem here";
     }
-    const std::string archive = game.WorkPath("mission.zip");
-    {
-        MissionArchive mission(archive);
-        mission.File("locked.str", "new");
-        mission.File("other.str", "new other");
-        mission.Close();
-    }
+    const std::string archive = WriteMission(game.WorkPath("mission.zip"),
+                                             {{"locked.str", "new"}, {"other.str", "new other"}});
     const platform::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     const std::vector<std::string> lines = Body(install.output);

@@ -157,6 +157,16 @@ void MissionArchive::Close() {
     zip.Close(false);
 }
 
+std::string WriteMission(const std::string& path,
+                         const std::vector<std::pair<std::string, std::string>>& files) {
+    MissionArchive mission(path);
+    for (const auto& [name, content] : files) {
+        mission.File(name, content);
+    }
+    mission.Close();
+    return path;
+}
+
 std::map<std::string, std::string> ReadArchive(const std::string& path) {
     std::map<std::string, std::string> entries;
     CZipHandler zip;

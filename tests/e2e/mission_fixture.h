@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/process.h"
@@ -66,6 +67,10 @@ public:
 private:
     CZipHandler zip;
 };
+
+// Writes a mission archive of deflated files (name, content), in this order; gives its path.
+std::string WriteMission(const std::string& path,
+                         const std::vector<std::pair<std::string, std::string>>& files);
 
 // name -> content of every entry of an archive, read with the engine (folders as "<folder>").
 std::map<std::string, std::string> ReadArchive(const std::string& path);
