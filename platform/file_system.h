@@ -56,6 +56,15 @@ bool GetCurrentFolder(std::string& path);
 bool CanEnterFolderPath(const std::string& path);  // tests without changing the current folder
 
 uint32_t GetAttributes(const std::string& path);  // invalidAttributes when it fails
+// True when something (file, folder, even a dangling link) has exactly this name: a name, never
+// a pattern.
+bool NameExists(const std::string& path);
+// True when both paths name one existing file, by whatever names (letter case, links, short
+// names): the same device and inode, or the same volume and file index on Windows.
+bool IsSameFile(const std::string& a, const std::string& b);
+// True when the host can name a file by this path: Windows takes MAX_PATH characters; Linux 255
+// bytes a component and PATH_MAX in all.
+bool PathFitsHost(const std::string& path);
 bool SetAttributes(const std::string& path, uint32_t attributes);
 
 bool IsRemovableMedia(const std::string& path);
@@ -65,6 +74,10 @@ bool SetDriveLabel(const std::string& drive, const std::string& label);
 // path with each existing component spelled as it stands on disk (as a file search reports it);
 // components from the first one that does not exist on are kept as given.
 std::string GetOnDiskName(const std::string& path);
+
+// A path as the console shows it to the player: as the host writes paths (on Linux with '/',
+// each existing component spelled as on disk).
+std::string DisplayPath(const std::string& path);
 
 // A path of the build host (as tests and build scripts know it) in this program's form, and back.
 std::string FromHostPath(const std::string& hostPath);

@@ -8,9 +8,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/fault_injection.h"
+#include "platform/posix/case_fold.h"
 #include "platform/posix/host_path.h"
 #include "platform/posix/name_cache.h"
 #include "platform/posix/posix_io.h"
@@ -33,6 +36,16 @@ bool InjectedFailure(FaultOperation operation) {
     return true;
 }
 
+// The length of the UTF-8 character that starts at text[at] (1 for a byte that starts none), so
+// that '?' matches one character as on Windows.
+size_t CharacterLength(const std::string& text, size_t at) {
+    size_t length = 1;
+    while (at + length < text.size() && (static_cast<uint8_t>(text[at + length]) & 0xC0) == 0x80)
+        ++length;
+    return length;
+}
+
+// pattern and name are both case-folded.
 bool MatchFrom(const std::string& pattern, size_t p, const std::string& name, size_t n) {
     while (p < pattern.size()) {
         const char wanted = pattern[p];
@@ -45,17 +58,23 @@ bool MatchFrom(const std::string& pattern, size_t p, const std::string& name, si
         }
         if (n == name.size())
             return false;
-        if (wanted != '?' && posix::ToSmallLetter(wanted) != posix::ToSmallLetter(name[n]))
+        if (wanted == '?') {
+            n += CharacterLength(name, n);
+        } else if (wanted != name[n]) {
             return false;
+        } else {
+            ++n;
+        }
         ++p;
-        ++n;
     }
     return n == name.size();
 }
 
 // Windows' rules that plain globbing lacks: "x.*" also matches "x" (so "*.*" matches every
 // name), and a pattern ending in "." matches names without an extension.
-bool MatchesWildcards(std::string pattern, const std::string& name) {
+bool MatchesWildcards(std::string pattern, const std::string& givenName) {
+    pattern = posix::FoldName(pattern);
+    const std::string name = posix::FoldName(givenName);
     while (pattern.find("**") != std::string::npos) pattern.erase(pattern.find("**"), 1);
     if (MatchFrom(pattern, 0, name, 0))
         return true;
@@ -86,16 +105,8 @@ bool FillFindDataHost(const std::string& host, const std::string& name, FindData
 }
 
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
-    const auto folded = [](char c) { return static_cast<uint8_t>(posix::ToSmallLetter(c)); };
-    const bool less =
-        std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                     [&](char x, char y) { return folded(x) < folded(y); });
-    const bool greater =
-        std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(),
-                                     [&](char x, char y) { return folded(x) < folded(y); });
-    if (less || greater)
-        return less;
-    return a < b;
+    const int order = CollateNamesNoCase(a, b);
+    return order != 0 ? order < 0 : a < b;
 }
 
 bool FillFindData(const std::string& path, const std::string& name, FindData& data) {
@@ -119,7 +130,7 @@ bool FillNamedFindData(const std::string& path, FindData& data) {
             return 0;
         }) != 0)
         return false;
-    data.name = posix::Utf8ToAnsi(posix::LastNameOnDisk(host));
+    data.name = posix::LastNameOnDisk(host);
     return FillFindDataFromStat(info, data);
 }
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -168,7 +179,7 @@ bool FileFinder::FindFirst(const std::string& pattern) {
         const bool isRoot = hostFolder.find_first_not_of('/') == std::string::npos;
         errno = 0;
         while (const dirent* entry = readdir(dir)) {
-            const std::string name = posix::Utf8ToAnsi(entry->d_name);
+            const std::string name = entry->d_name;
             const bool dots = name == "." || name == "..";
             FindData data;
             if ((!dots || !isRoot) && MatchesWildcards(last, name) &&
@@ -342,6 +353,38 @@ uint32_t GetAttributes(const std::string& path) {
     return posix::AttributesOf(info);
 }
 
+bool NameExists(const std::string& path) {
+    struct stat info;
+    return posix::CallOnExistingPath(path, [&info](const std::string& host) {
+               return lstat(host.c_str(), &info);
+           }) == 0;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat first;
+    struct stat second;
+    const auto statOf = [](struct stat& info) {
+        return [&info](const std::string& host) { return stat(host.c_str(), &info); };
+    };
+    return posix::CallOnExistingPath(a, statOf(first)) == 0 &&
+           posix::CallOnExistingPath(b, statOf(second)) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+bool PathFitsHost(const std::string& path) {
+    const std::string host = posix::ExactHostPath(path);
+    if (host.size() >= PATH_MAX)
+        return false;
+    size_t start = 0;
+    while (start <= host.size()) {
+        const size_t end = std::min(host.find('/', start), host.size());
+        if (end - start > NAME_MAX)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 bool SetAttributes(const std::string& path, uint32_t attributes) {
     std::string host;
     struct stat info;
@@ -361,11 +404,11 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
 }
 
 std::string GetOnDiskName(const std::string& path) {
-    std::string spelled = posix::Utf8ToAnsi(posix::SpellingOnDisk(HostPath(path)));
-    // Case-equal names have equal lengths in the code page, so the separators stand where the
-    // caller put them and are given back as written.
+    std::string spelled = posix::SpellingOnDisk(HostPath(path));
+    // Names equal but for letter case mostly have equal lengths, so the separators stand where
+    // the caller put them and are given back as written; otherwise as backslashes.
     if (spelled.size() != path.size())
-        return path;
+        return posix::ProgramPath(spelled);
     for (size_t i = 0; i < path.size(); ++i) {
         if (path[i] == '\\' || path[i] == '/')
             spelled[i] = path[i];
@@ -375,6 +418,10 @@ std::string GetOnDiskName(const std::string& path) {
 
 std::string FromHostPath(const std::string& hostPath) {
     return posix::ProgramPath(hostPath);
+}
+
+std::string DisplayPath(const std::string& path) {
+    return HostPath(path);
 }
 
 std::string ToHostPath(const std::string& path) {

@@ -1,5 +1,5 @@
-// The one boundary between the program's texts (Windows-1252, backslashes) and the host's (UTF-8,
-// '/').
+// The one boundary between the program's paths (backslashes) and the host's ('/'). Both are
+// UTF-8 text, so names reach the disk unchanged.
 #pragma once
 
 #include <cerrno>
@@ -9,8 +9,7 @@
 
 namespace platform::posix {
 
-// Every path that reaches the kernel goes through here: backslashes become '/', Windows-1252
-// bytes become UTF-8, and existing components are matched regardless of letter case, as Windows
+// Every path that reaches the kernel goes through here: backslashes become '/' and existing components are matched regardless of letter case, as Windows
 // matches them (see name_cache.h). Callers that create, delete or rename names tell the cache
 // through EntryChange.
 std::string HostPath(const std::string& path);
@@ -35,16 +34,7 @@ auto CallOnExistingPath(const std::string& path, Call call) {
     }
     return call(matched);
 }
-// A host path in the program's form: UTF-8 to Windows-1252 ('?' for what it cannot hold), '/'
-// to backslash.
+// A host path in the program's form: '/' to backslash.
 std::string ProgramPath(const std::string& hostPath);
-
-// Text conversions without the separator change (console output, arguments, names on disk).
-std::string AnsiToUtf8(const std::string& text);
-std::string Utf8ToAnsi(const std::string& text);
-// True when text is valid UTF-8 whose every character Windows-1252 can hold.
-bool IsConvertibleUtf8(const std::string& text);
-// The small letter of a Windows-1252 capital; every other byte unchanged.
-char ToSmallLetter(char byte);
 
 }  // namespace platform::posix

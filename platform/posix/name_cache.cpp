@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/case_fold.h"
 #include "platform/posix/host_path.h"
 
 namespace platform::posix {
@@ -74,14 +75,10 @@ Stamp StampOf(const struct stat& info) {
                  info.st_ctim.tv_nsec, info.st_size};
 }
 
-// The key under which a host name is filed; nullopt for a name Windows-1252 cannot hold, which
-// the program can only reach by its exact spelling.
+// The key under which a host name is filed: its case-folded form, as names compare everywhere
+// in the program.
 std::optional<std::string> FoldedKey(const std::string& hostName) {
-    if (!IsConvertibleUtf8(hostName))
-        return std::nullopt;
-    std::string key = Utf8ToAnsi(hostName);
-    std::transform(key.begin(), key.end(), key.begin(), ToSmallLetter);
-    return key;
+    return FoldName(hostName);
 }
 
 void AddName(Listing& listing, const std::string& name) {

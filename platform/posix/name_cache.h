@@ -2,7 +2,7 @@
 //
 // Windows ignores letter case in file names and game folders and mission archives mix cases
 // freely, so a name that does not exist with exactly its spelling is looked for in its folder
-// ignoring case (Windows-1252 letters), as Wine does. Each folder's listing is read once and
+// ignoring case (Unicode simple case folding), as Wine does. Each folder's listing is read once and
 // kept as a case-folded hash map for the rest of the run, so that many files created in one
 // folder cost no rescans: the program's own creates, deletes and renames update the listing in
 // place. A listing is read again when its folder changed in another way (its status differs

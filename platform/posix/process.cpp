@@ -48,7 +48,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     const std::string hostProgram = posix::HostPath(program);
     const std::string hostFolder = posix::HostPath(workingFolder);
     std::vector<std::string> hostArgs{hostProgram};
-    for (const std::string& arg : args) hostArgs.push_back(posix::AnsiToUtf8(arg));
+    for (const std::string& arg : args) hostArgs.push_back(arg);
     std::vector<char*> argv;
     for (std::string& arg : hostArgs) argv.push_back(arg.data());
     argv.push_back(nullptr);

@@ -58,17 +58,6 @@ std::string ProcSelfExe() {
     return std::string(buffer.data(), static_cast<size_t>(length));
 }
 
-// Arguments arrive in the host's UTF-8; inside, texts are Windows-1252. The conversion never
-// lengthens a text, so it is done in place. Texts that are no convertible UTF-8 stay as given.
-void ConvertArguments(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (!argv[i] || !posix::IsConvertibleUtf8(argv[i]))
-            continue;
-        const std::string converted = posix::Utf8ToAnsi(argv[i]);
-        std::memcpy(argv[i], converted.c_str(), converted.size() + 1);
-    }
-}
-
 }  // namespace
 
 bool InitApplication(int argc, char** argv) {
@@ -84,8 +73,6 @@ bool InitApplication(int argc, char** argv) {
     } else {
         ownHostPath = ProcSelfExe();
     }
-    if (argv)
-        ConvertArguments(argc, argv);
     return true;
 }
 
@@ -94,12 +81,11 @@ std::string GetOwnPath() {
 }
 
 void Print(const std::string& text) {
-    const std::string host = posix::AnsiToUtf8(text);
-    std::fwrite(host.data(), 1, host.size(), stdout);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     // A terminal shows progress text without a line end at once. Elsewhere (a log file, a pipe)
     // whole lines go out, one write each, so a killed run loses at most the line it was on.
     static const bool terminal = isatty(STDOUT_FILENO) != 0;
-    if (terminal || (!host.empty() && host.back() == '\n'))
+    if (terminal || (!text.empty() && text.back() == '\n'))
         std::fflush(stdout);
 }
 

@@ -152,6 +152,41 @@ uint32_t GetAttributes(const std::string& path) {
     return GetFileAttributesA(path.c_str());
 }
 
+bool NameExists(const std::string& path) {
+    // Wildcards are no part of a name: the attributes call takes none.
+    if (path.find_first_of("*?") != std::string::npos)
+        return false;
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+namespace {
+
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE file =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+}  // namespace
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION first;
+    BY_HANDLE_FILE_INFORMATION second;
+    return FileIdentity(a, first) && FileIdentity(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+bool PathFitsHost(const std::string& path) {
+    return path.size() < MAX_PATH;
+}
+
 bool SetAttributes(const std::string& path, uint32_t attributes) {
     return SetFileAttributesA(path.c_str(), attributes) != 0;
 }
@@ -333,6 +368,10 @@ std::string FromHostPath(const std::string& hostPath) {
     if (!Recode(hostPath, CP_UTF8, CP_ACP, path))
         path = hostPath;
     return std::string(1, hostDrive) + ":" + WithSeparators(path, '/', '\\');
+}
+
+std::string DisplayPath(const std::string& path) {
+    return path;
 }
 
 std::string ToHostPath(const std::string& path) {

@@ -1,10 +1,9 @@
-// Process-wide services on Windows: own path, console, clock, code pages and name collation.
+// Process-wide services on Windows: own path, console, clock.
 #include "platform/system.h"
 
 #include <conio.h>
 #include <fcntl.h>
 #include <io.h>
-#include <mbstring.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -73,85 +72,6 @@ int64_t GetSystemTimeNs() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     return win32::ToNanoseconds(now);
-}
-
-namespace {
-
-// Re-encodes text in place from one code page to another through UTF-16, as CharToOemBuffA and
-// OemToCharBuffA do. Done here with kernel32 alone: importing user32 for these two calls would
-// double the time Wine needs to start the program. Both code pages are single-byte in every
-// setting this program meets, so the length stays; in the rare double-byte one the text is
-// cut or padded to its length rather than overrun.
-void Recode(char* text, size_t length, UINT from, UINT to) {
-    constexpr size_t piece = 0x10000000;  // the functions take an int length
-    while (length > 0) {
-        const int count = static_cast<int>(length < piece ? length : piece);
-        std::vector<WCHAR> wide(static_cast<size_t>(count));
-        const int wideCount = MultiByteToWideChar(from, 0, text, count, wide.data(), count);
-        const int needed =
-            WideCharToMultiByte(to, 0, wide.data(), wideCount, nullptr, 0, nullptr, nullptr);
-        if (wideCount > 0 && needed > 0) {
-            std::vector<char> converted(static_cast<size_t>(std::max(needed, count)), '\0');
-            WideCharToMultiByte(to, 0, wide.data(), wideCount, converted.data(), needed, nullptr,
-                                nullptr);
-            std::copy_n(converted.begin(), count, text);
-        }
-        text += count;
-        length -= static_cast<size_t>(count);
-    }
-}
-
-const unsigned char* Bytes(const std::string& text) {
-    return reinterpret_cast<const unsigned char*>(text.c_str());
-}
-
-// The text with every letter of the ANSI code page in lower case.
-std::string LowerCase(const std::string& text) {
-    if (text.empty())
-        return text;
-    const int size = static_cast<int>(text.size());
-    const int wideCount = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-    if (wideCount <= 0)
-        return text;
-    std::vector<WCHAR> wide(static_cast<size_t>(wideCount));
-    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), wideCount);
-    std::vector<WCHAR> lower(static_cast<size_t>(wideCount));
-    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, wide.data(), wideCount, lower.data(),
-                     wideCount) != wideCount) {
-        return text;
-    }
-    const int length =
-        WideCharToMultiByte(CP_ACP, 0, lower.data(), wideCount, nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
-        return text;
-    std::string result(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, lower.data(), wideCount, result.data(), length, nullptr,
-                        nullptr);
-    return result;
-}
-
-}  // namespace
-
-void AnsiToOem(char* text, size_t length) {
-    Recode(text, length, CP_ACP, CP_OEMCP);
-}
-
-void OemToAnsi(char* text, size_t length) {
-    Recode(text, length, CP_OEMCP, CP_ACP);
-}
-
-int CollateNames(const std::string& a, const std::string& b) {
-    return _mbscoll(Bytes(a), Bytes(b));
-}
-
-int CollateNamesNoCase(const std::string& a, const std::string& b) {
-    // _mbsicoll of the C locale, which the program keeps, folds only A to Z; names differing in
-    // the case of other letters of the ANSI code page (É and é) name the same file on Windows.
-    return _mbsicoll(Bytes(LowerCase(a)), Bytes(LowerCase(b)));
-}
-
-bool IsLeadByte(uint8_t byte) {
-    return IsDBCSLeadByte(byte) != 0;
 }
 
 }  // namespace platform

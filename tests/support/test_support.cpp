@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
@@ -27,6 +28,11 @@ std::string SystemTempFolder() {
 }
 
 }  // namespace
+
+std::string Local(const std::string& utf8) {
+    std::string local;
+    return platform::Utf8ToLocal(utf8, local) ? local : std::string();
+}
 
 TempFolder::TempFolder() {
     const std::string base = SystemTempFolder();

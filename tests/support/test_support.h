@@ -32,6 +32,10 @@ private:
     std::string path;
 };
 
+// A text written in UTF-8 in the program's local form (UTF-8 on Linux, the ANSI code page on
+// Windows); empty when the local code page cannot hold it.
+std::string Local(const std::string& utf8);
+
 // Removes a folder with everything in it (read-only files included); false when anything stays.
 bool RemoveFolderTree(const std::string& folder);
 
