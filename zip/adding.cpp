@@ -93,8 +93,9 @@ bool CZipHandler::OpenNewEntry(CZipEntryHeader& templateHeader, int level,
 
     if (header.fileName.IsEmpty())
         header.SetFileName("file" + std::to_string(GetEntryCount()));
-    const std::string localName = header.GetFileName();
-    header.ConvertCodePage(true);
+    // A name the archive cannot hold exactly would be found under no name when it is read back.
+    if (!header.ConvertCodePage(true))
+        ThrowError(ZipRaw::fileNameTooLong);
     header.ConvertSlashes(false);
     if (CZipEntryHeader::IsDirectoryAttribute(header.externalAttributes))
         header.method = 0;
@@ -104,7 +105,9 @@ bool CZipHandler::OpenNewEntry(CZipEntryHeader& templateHeader, int level,
     }
     header.WriteLocalRecord(storage);
     // The directory keeps names in local form in memory; only the records hold the other one.
-    header.SetFileName(localName);
+    // The way back is exact: the name took the archive form only because it converts back.
+    header.ConvertSlashes(true);
+    header.ConvertCodePage(false);
 
     if (encrypted) {
         uint8_t encryptionHeader[ZipRecord::encryptionHeaderSize];

@@ -57,6 +57,10 @@ bool ReadFinishedEntry(CFile& file, uint64_t position, uint64_t length, LocalHea
     header.fileName.Allocate(nameLength, false);
     if (file.Read(header.fileName.Data(), nameLength) != nameLength)
         return false;
+    // The extra field may hold the name in UTF-8.
+    header.extraField.Allocate(extraLength, false);
+    if (file.Read(header.extraField.Data(), extraLength) != extraLength)
+        return false;
     header.localHeaderOffset = static_cast<uint32_t>(position);
     header.ConvertCodePage(false);
     header.ConvertSlashes(true);

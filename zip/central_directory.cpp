@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/mapped_file.h"
+#include "platform/code_page.h"
 #include "platform/system.h"
 #include "zip/byte_io.h"
 #include "zip/volume_storage.h"

@@ -1,8 +1,11 @@
 // One archive entry: reading and writing its local and central records, DOS time, name forms.
 #include "zip/entry_header.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 
+#include "platform/code_page.h"
 #include "platform/system.h"
 #include "zip/byte_io.h"
 #include "zip/volume_storage.h"
@@ -67,6 +70,7 @@ bool CZipEntryHeader::ReadCentralRecord(CZipVolumeStorage& storage) {
         return false;
 
     ReadVariableField(storage, fileName, nameLength);
+    archiveNameLength = nameLength;
     ReadVariableField(storage, extraField, extraLength);
     ReadVariableField(storage, comment, commentLength);
     return true;
@@ -128,7 +132,7 @@ bool CZipEntryHeader::ReadLocalRecord(CZipVolumeStorage& storage,
         return false;
     if (localMethod != method || (localMethod != 0 && localMethod != 8))
         return false;
-    if (nameLength != fileName.Size())
+    if (nameLength != archiveNameLength)
         return false;
     if ((localFlag & ZipRecord::flagDescriptor) == 0 &&
         (localCrc != crc32Value || localCompressed != compressedSize ||
@@ -171,7 +175,7 @@ bool CZipEntryHeader::PrepareNewEntry(int level, bool dataDescriptor, bool encry
     else if (method != 0)
         method = 8;
 
-    flag = 0;
+    flag &= ZipRecord::flagUtf8;  // set by ConvertCodePage for a name that needs it
     if (method == 8)
         flag |= DeflateOptionBits(level);
     if (dataDescriptor)
@@ -233,6 +237,7 @@ uint32_t CZipEntryHeader::GetLocalRecordSize() const {
 
 void CZipEntryHeader::SetFileName(const std::string& name) {
     TextToBuffer(name, fileName);
+    archiveNameLength = static_cast<uint16_t>(std::min<uint32_t>(fileName.Size(), maxFieldLength));
 }
 
 void CZipEntryHeader::ConvertSlashes(bool toLocal) {
@@ -242,12 +247,62 @@ void CZipEntryHeader::ConvertSlashes(bool toLocal) {
     std::replace(data, data + fileName.Size(), from, to);
 }
 
-void CZipEntryHeader::ConvertCodePage(bool toOem) {
-    if (fileName.IsEmpty())
-        return;
-    char* data = reinterpret_cast<char*>(fileName.Data());
-    if (toOem)
-        platform::AnsiToOem(data, fileName.Size());
-    else
-        platform::OemToAnsi(data, fileName.Size());
+bool CZipEntryHeader::ConvertCodePage(bool toOem) {
+    const std::string name = GetFileName();
+    std::string converted;
+    bool exact = true;
+    if (toOem) {
+        flag &= ~ZipRecord::flagUtf8;
+        if (!platform::LocalToOem(name, converted)) {
+            exact = platform::LocalToUtf8(name, converted);
+            if (exact)
+                flag |= ZipRecord::flagUtf8;
+            else
+                converted = name;
+        }
+    } else {
+        exact = NameToLocal(name, converted);
+        localNameExact = exact;
+        if (!exact)
+            converted = name;
+    }
+    SetFileName(converted);
+    const size_t archiveLength = toOem ? converted.size() : name.size();
+    archiveNameLength = static_cast<uint16_t>(std::min<size_t>(archiveLength, maxFieldLength));
+    return exact;
+}
+
+bool CZipEntryHeader::NameToLocal(const std::string& archiveName, std::string& local) const {
+    if ((flag & ZipRecord::flagUtf8) != 0)
+        return platform::Utf8ToLocal(archiveName, local);
+    std::string unicodeName;
+    if (FindUnicodePath(archiveName, unicodeName))
+        return platform::Utf8ToLocal(unicodeName, local);
+    return platform::OemToLocal(archiveName, local);
+}
+
+// The name an Info-ZIP Unicode path field gives, when the field is whole and still belongs to
+// the name beside it (its CRC-32 matches the raw name: a tool that renamed the entry without
+// knowing the field left it stale).
+bool CZipEntryHeader::FindUnicodePath(const std::string& archiveName, std::string& name) const {
+    const uint8_t* data = extraField.Data();
+    const uint32_t size = extraField.Size();
+    for (uint32_t pos = 0; pos + 4 <= size;) {
+        ByteReader in(data + pos, 4);
+        const uint16_t id = in.U16();
+        const uint16_t length = in.U16();
+        if (pos + 4 + length > size)
+            return false;
+        if (id == ZipRecord::unicodePathExtraId && length >= 5 &&
+            data[pos + 4] == ZipRecord::unicodePathVersion) {
+            const uint32_t expected = ByteReader(data + pos + 5, 4).U32();
+            const auto* raw = reinterpret_cast<const Bytef*>(archiveName.data());
+            if (crc32(0, raw, static_cast<uInt>(archiveName.size())) != expected)
+                return false;
+            name.assign(reinterpret_cast<const char*>(data + pos + 9), length - 5);
+            return true;
+        }
+        pos += 4 + length;
+    }
+    return false;
 }

@@ -40,7 +40,13 @@ public:
     std::string GetFileName() const { return BufferToText(fileName); }
 
     void ConvertSlashes(bool toLocal);
-    void ConvertCodePage(bool toOem);
+    // To archive form: OEM when the name converts there and back unchanged, else UTF-8 with the
+    // UTF-8 flag set. To local form: UTF-8 when the flag says so, else from a valid Unicode path
+    // extra field, else OEM. A name the local code page cannot hold exactly keeps its archive
+    // bytes and is marked: HasLocalName() is then false and nothing may be written under it.
+    // False when the name cannot take the form asked for exactly.
+    bool ConvertCodePage(bool toOem);
+    bool HasLocalName() const { return localNameExact; }
     static bool IsDirectoryAttribute(uint32_t attributes) { return (attributes & 0x10) != 0; }
 
     uint32_t signature = 0;
@@ -62,5 +68,10 @@ public:
     CZipBuffer comment;
 
 private:
+    bool localNameExact = true;
+    uint16_t archiveNameLength = 0;  // the name's length in the records, for the local compare
+
     void WriteSharedFields(ByteWriter& out) const;
+    bool NameToLocal(const std::string& archiveName, std::string& local) const;
+    bool FindUnicodePath(const std::string& archiveName, std::string& name) const;
 };

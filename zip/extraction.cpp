@@ -101,7 +101,8 @@ bool CZipHandler::ExtractEntry(uint16_t index, const std::string& targetFolder, 
 
     const std::string name = newName != nullptr ? *newName : header.GetFileName();
     const std::string relative = keepFullPath ? GetPathWithoutDrive(name) : GetPathFileName(name);
-    if (LeavesTargetFolder(name, relative))
+    // A name the local code page cannot hold exactly would be written under another name.
+    if (LeavesTargetFolder(name, relative) || (newName == nullptr && !header.HasLocalName()))
         ThrowError(ZipRaw::corruptedArchive);
     const std::string target = WithoutTrailingBackslashes(targetFolder) + '\\' + relative;
 

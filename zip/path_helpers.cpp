@@ -1,20 +1,14 @@
 // Path splitting (drive, folder, name, extension), path tests and folder creation.
 #include "zip/path_helpers.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "platform/file_system.h"
+#include "platform/code_page.h"
 #include "platform/system.h"
 
 namespace {
-
-// The split keeps at most these many characters of each part, as the system's own split does.
-constexpr size_t driveLimit = 2;
-constexpr size_t folderLimit = 255;
-constexpr size_t nameLimit = 255;
-constexpr size_t extensionLimit = 255;
 
 struct PathParts {
     std::string drive;
@@ -27,19 +21,15 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-std::string Cut(std::string_view part, size_t limit) {
-    return std::string(part.substr(0, limit));
-}
-
-// Splits like the C library does. With cutParts false nothing is cut to the limits, so callers
-// that walk up a long path see the real parent rather than a truncated one.
-PathParts SplitPath(const std::string& path, bool cutParts = true) {
+// Splits like the C library does, but never cuts a part to a length limit: a cut path names
+// another file (a long folder would end inside a name, its rest merging into the file name), so
+// a path too long for the host is left for the host to refuse.
+PathParts SplitPath(const std::string& path) {
     // A text ends at its first zero byte, as it does for the system's own calls.
     std::string_view rest(path.c_str());
     PathParts parts;
-    const size_t unlimited = std::string_view::npos;
     if (rest.size() >= 2 && rest[1] == ':') {
-        parts.drive = Cut(rest.substr(0, 2), cutParts ? driveLimit : unlimited);
+        parts.drive = std::string(rest.substr(0, 2));
         rest.remove_prefix(2);
     }
     size_t folderEnd = 0;  // one past the last separator
@@ -57,10 +47,10 @@ PathParts SplitPath(const std::string& path, bool cutParts = true) {
             lastDot = i;
         }
     }
-    parts.folder = Cut(rest.substr(0, folderEnd), cutParts ? folderLimit : unlimited);
+    parts.folder = std::string(rest.substr(0, folderEnd));
     const size_t nameEnd = lastDot == std::string_view::npos ? rest.size() : lastDot;
-    parts.name = Cut(rest.substr(folderEnd, nameEnd - folderEnd), cutParts ? nameLimit : unlimited);
-    parts.extension = Cut(rest.substr(nameEnd), cutParts ? extensionLimit : unlimited);
+    parts.name = std::string(rest.substr(folderEnd, nameEnd - folderEnd));
+    parts.extension = std::string(rest.substr(nameEnd));
     return parts;
 }
 
@@ -114,9 +104,7 @@ bool CanEnterFolder(const std::string& path) {
 
 bool CreatePathFolders(const std::string& path) {
     const std::string folder = TrimTrailingBackslashes(path);
-    // The parent is taken uncut: a parent cut to the split's limit would end inside a name and
-    // create a wrongly named folder on the way.
-    const PathParts parts = SplitPath(folder, false);
+    const PathParts parts = SplitPath(folder);
     const std::string parent = parts.drive + parts.folder;
     if (parent == folder)
         return true;  // a bare drive, the empty text, a trailing '/'

@@ -25,4 +25,8 @@ constexpr uint16_t versionNeeded = 20;
 
 constexpr uint16_t flagEncrypted = 0x0001;
 constexpr uint16_t flagDescriptor = 0x0008;
+constexpr uint16_t flagUtf8 = 0x0800;  // the name (and comment) are UTF-8
+
+constexpr uint16_t unicodePathExtraId = 0x7075;  // Info-ZIP: version 1, CRC-32 of the name, UTF-8
+constexpr uint8_t unicodePathVersion = 1;
 }  // namespace ZipRecord

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <ctime>
 
 #include "support/test_support.h"
@@ -24,9 +26,11 @@ TEST(EntryHeaderTest, PrepareNewEntry_SetsFlagBitsFromLevel) {
             const bool descriptor = (extras & 1) != 0;
             const bool encrypted = (extras & 2) != 0;
             CZipEntryHeader header;
-            header.flag = 0xFFFF;  // the template's flag is discarded
+            // The template's flag is discarded but for the UTF-8 bit, which tells the name's form.
+            const uint16_t utf8 = extras == 3 ? 0x0800 : 0;
+            header.flag = static_cast<uint16_t>(0xF7FF | utf8);
             ASSERT_TRUE(header.PrepareNewEntry(c.level, descriptor, encrypted));
-            uint16_t expected = c.deflateBits;
+            uint16_t expected = c.deflateBits | utf8;
             if (descriptor || encrypted)
                 expected |= 8;
             if (encrypted)
@@ -127,18 +131,60 @@ TEST(EntryHeaderTest, GetTime_UnpacksDosFieldsAsLocalTime) {
     EXPECT_EQ(header.GetTime(), when);
 }
 
-TEST(EntryHeaderTest, ConvertNames_SwapSlashesAndCodePageWithoutChangingLength) {
+TEST(EntryHeaderTest, ConvertSlashes_SwapsEverySeparator) {
     CZipEntryHeader header;
-    header.SetFileName("Sub/Dir\\caf\xE9.txt");
+    header.SetFileName("Sub/Dir\\cafe.txt");
     header.ConvertSlashes(true);
-    EXPECT_EQ(header.GetFileName(), "Sub\\Dir\\caf\xE9.txt");
+    EXPECT_EQ(header.GetFileName(), "Sub\\Dir\\cafe.txt");
     header.ConvertSlashes(false);
-    EXPECT_EQ(header.GetFileName(), "Sub/Dir/caf\xE9.txt");
+    EXPECT_EQ(header.GetFileName(), "Sub/Dir/cafe.txt");
+}
 
-    header.ConvertCodePage(true);  // Windows-1252 e-acute is 0x82 in code page 437
-    EXPECT_EQ(header.GetFileName(), "Sub/Dir/caf\x82.txt");
-    header.ConvertCodePage(false);
-    EXPECT_EQ(header.GetFileName(), "Sub/Dir/caf\xE9.txt");
+// A name the OEM code page holds is written there (e acute is 0x82 in the Western OEM pages);
+// any other in UTF-8 with flag bit 11; both read back exactly.
+TEST(EntryHeaderTest, ConvertCodePage_OemWhereItFitsElseUtf8) {
+    struct Case {
+        const char* utf8;
+        const char* archive;
+        bool utf8Flag;
+    };
+    for (const Case& c : {Case{"caf\u00E9.txt", "caf\x82.txt", false},
+                          Case{"\u20AC \u00D8re.txt", "\u20AC \u00D8re.txt", true},
+                          Case{"plain.txt", "plain.txt", false}}) {
+        const std::string local = test_support::Local(c.utf8);
+        ASSERT_FALSE(local.empty()) << c.utf8;
+        CZipEntryHeader header;
+        header.SetFileName(local);
+        EXPECT_TRUE(header.ConvertCodePage(true));
+        EXPECT_EQ(header.GetFileName(), c.archive);
+        EXPECT_EQ((header.flag & 0x0800) != 0, c.utf8Flag) << c.utf8;
+        EXPECT_TRUE(header.ConvertCodePage(false));
+        EXPECT_TRUE(header.HasLocalName());
+        EXPECT_EQ(header.GetFileName(), local);
+    }
+}
+
+// The Unicode path field names the entry only while its CRC-32 still matches the raw name.
+TEST(EntryHeaderTest, ConvertCodePage_TakesAUnicodePathFieldThatMatchesTheRawName) {
+    const std::string raw = "snd/Gr__e.wav";
+    const std::string utf8 = "snd/Gr\u00FC\u00DFe.wav";
+    for (const bool stale : {false, true}) {
+        const uint32_t crc =
+            static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(raw.data()),
+                                        static_cast<uInt>(raw.size()))) ^ (stale ? 1u : 0u);
+        std::string field = "\x75\x70";
+        field += static_cast<char>(5 + utf8.size());
+        field += '\0';
+        field += '\x01';
+        for (int shift = 0; shift < 32; shift += 8) field += static_cast<char>(crc >> shift);
+        field = std::string("\x01\x02\x03\x00" "abc", 7) + field + utf8;  // another field first
+        CZipEntryHeader header;
+        header.SetFileName(raw);
+        header.extraField.Allocate(static_cast<uint32_t>(field.size()), false);
+        std::copy(field.begin(), field.end(), header.extraField.Data());
+        EXPECT_TRUE(header.ConvertCodePage(false));
+        EXPECT_EQ(header.GetFileName(), stale ? raw : test_support::Local(utf8)) << stale;
+    }
 }
 
 TEST(EntryHeaderTest, CrcAndSizes_RoundTripInDescriptorOrder) {

@@ -81,12 +81,14 @@ TEST(PathHelpers, BothSeparatorsSplitButOnlyBackslashesAreTrimmed) {
     EXPECT_EQ(GetPathWithoutDrive("C:\\\\x.txt"), "x.txt");
 }
 
-TEST(PathHelpers, PartsAreCutToTheirLimits) {
+// A part cut to a limit would name another file: a long folder would end inside a name.
+TEST(PathHelpers, LongPartsAreNeverCut) {
     const std::string longName(300, 'n');
-    const std::string longFolder = std::string(300, 'f') + "\\";
-    EXPECT_EQ(GetPathTitle(longName + ".txt"), std::string(255, 'n'));
-    EXPECT_EQ(GetPathFileName("x." + longName), "x." + std::string(254, 'n'));
-    EXPECT_EQ(GetPathFolder("C:" + longFolder + "a.txt"), "C:" + std::string(255, 'f'));
+    const std::string longFolder = std::string(200, 'f') + "\\" + std::string(200, 'g') + "\\";
+    EXPECT_EQ(GetPathTitle(longName + ".txt"), longName);
+    EXPECT_EQ(GetPathFileName("x." + longName), "x." + longName);
+    EXPECT_EQ(GetPathFolder("C:" + longFolder + "a.txt"), "C:" + longFolder);
+    EXPECT_EQ(GetPathWithoutDrive("C:" + longFolder + "a.txt"), longFolder + "a.txt");
 }
 
 TEST(PathHelpers, TextEndsAtItsFirstZeroByte) {
