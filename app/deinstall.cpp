@@ -52,7 +52,7 @@ bool IsLockedAfterDelete(const std::string& path) {
         return false;
     }
     platform::Printf("      Cannot delete file '%s' - file may be locked by Thief game.\n",
-                     path.c_str());
+                     platform::DisplayPath(platform::GetOnDiskName(path)).c_str());
     return true;
 }
 
@@ -72,11 +72,26 @@ bool RestoreFile(CZipHandler& backup, int index, const std::string& targetFolder
 
 enum class Outcome { done, notRestored, locked };
 
-Outcome UndoFile(CZipHandler& backup, const RecordedFile& record, const std::string& targetFolder) {
+// The backup archive as the deinstall found it.
+struct Backup {
+    CZipHandler archive;
+    bool recovered = false;  // read from its entries' headers: its directory was damaged
+};
+
+bool IsFolder(const std::string& path) {
+    const uint32_t attributes = platform::GetAttributes(path);
+    return attributes != platform::invalidAttributes &&
+           (attributes & platform::attributeFolder) != 0;
+}
+
+Outcome UndoFile(Backup& backupFound, const RecordedFile& record,
+                 const std::string& targetFolder) {
+    CZipHandler& backup = backupFound.archive;
     const std::string fullPath = targetFolder + "\\" + record.name;
     if (record.flag == 0) {
         platform::Printf("    Deleting new file '%s'...", record.name.c_str());
-        if (IsLockedAfterDelete(fullPath)) {
+        // A folder there is not the file the mission added (that file was never written).
+        if (!IsFolder(fullPath) && IsLockedAfterDelete(fullPath)) {
             return Outcome::locked;
         }
         platform::Print("OK\n");
@@ -86,7 +101,9 @@ Outcome UndoFile(CZipHandler& backup, const RecordedFile& record, const std::str
     const int index = backup.FindEntry(record.name, false);
     if (index == -1) {
         platform::Print(" not found in backup!\n");
-        return Outcome::done;
+        // A whole backup archive lacks only what a hand-edited record names; a damaged one may
+        // have lost the saved file, so the deinstall must not end as if it had been restored.
+        return backupFound.recovered ? Outcome::notRestored : Outcome::done;
     }
     if (IsLockedAfterDelete(fullPath)) {
         if (!backup.IsClosed(true)) {
@@ -124,7 +141,8 @@ void RemoveEmptyFolders(const std::string& stateFile, int count, const std::stri
             continue;
         }
         if (platform::RemoveFolder(folder)) {
-            platform::Printf("    removed empty folder '%s'.\n", folder.c_str());
+            platform::Printf("    removed empty folder '%s'.\n",
+                             platform::DisplayPath(folder).c_str());
             kept.clear();
         } else {
             kept.insert(folder);
@@ -132,12 +150,13 @@ void RemoveEmptyFolders(const std::string& stateFile, int count, const std::stri
     }
 }
 
-void CountDown(const std::string& stateFile) {
+// False when the state file cannot be written.
+bool CountDown(const std::string& stateFile) {
     long counter = std::atol(ReadProfileValue(stateFile, "Mission", "Installed", "0").c_str());
     if (counter != 0) {
         --counter;
     }
-    WriteProfileValue(stateFile, "Mission", "Installed", std::to_string(counter));
+    return WriteProfileValue(stateFile, "Mission", "Installed", std::to_string(counter));
 }
 
 void RetireBackupArchive() {
@@ -150,7 +169,8 @@ void RetireBackupArchive() {
 
 // Opens the backup archive; one whose directory is missing or damaged (its install was stopped
 // before the archive was closed) is read from its entries' own headers instead.
-bool OpenBackupArchive(CZipHandler& backup, const std::string& path) {
+bool OpenBackupArchive(Backup& backupFound, const std::string& path) {
+    CZipHandler& backup = backupFound.archive;
     try {
         backup.Open(path, CZipHandler::openExisting, 0);
         return true;
@@ -166,6 +186,7 @@ bool OpenBackupArchive(CZipHandler& backup, const std::string& path) {
     }
     try {
         const int recovered = RecoverArchive(backup, path);
+        backupFound.recovered = true;
         platform::Printf("  Backup archive was damaged; recovered %d saved files from it.\n",
                          recovered);
         return true;
@@ -180,10 +201,12 @@ bool OpenBackupArchive(CZipHandler& backup, const std::string& path) {
 bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
     const std::string targetFolder =
         targetFolderGiven.empty() ? GetProgramFolder() : targetFolderGiven;
-    CZipHandler backup;
-    platform::Printf("Deinstalling mission from '%s'...\n", targetFolder.c_str());
+    Backup backupFound;
+    CZipHandler& backup = backupFound.archive;
+    platform::Printf("Deinstalling mission from '%s'...\n",
+                     platform::DisplayPath(targetFolder).c_str());
     platform::Print("  Opening backup archive...\n");
-    if (!OpenBackupArchive(backup, GetProgramPathWithExt(".Zip"))) {
+    if (!OpenBackupArchive(backupFound, GetProgramPathWithExt(".Zip"))) {
         return false;
     }
     const std::string stateFile = GetProgramPathWithExt(".Ini");
@@ -201,7 +224,7 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
             platform::Printf("    Skipping file '%s' - unsafe name.\n", record.name.c_str());
             continue;
         }
-        const Outcome outcome = UndoFile(backup, record, targetFolder);
+        const Outcome outcome = UndoFile(backupFound, record, targetFolder);
         if (outcome == Outcome::locked) {
             return false;
         }
@@ -226,7 +249,12 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
     }
     // Counted down before the backup archive moves, so that no stop in between leaves the
     // mission marked installed without its backup archive.
-    CountDown(stateFile);
+    if (!CountDown(stateFile)) {
+        // The backup archive stays where the next deinstall looks for it.
+        platform::Printf("  The state file '%s' cannot be written; the backup archive is kept.\n",
+                         platform::DisplayPath(stateFile).c_str());
+        return false;
+    }
     RetireBackupArchive();
     platform::Print("Deinstalled successfuly.\n");
     return true;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "app/game_file.h"
 #include "app/mission_names.h"
@@ -37,19 +38,22 @@ constexpr int lineBackupClose = 466;
 
 // What the install does with one file of the mission.
 enum class Plan {
-    unsafeName,      // would reach outside the game folder or the program's own files: refused
+    refused,         // a name the install does not take (see MissionNameRefusal), or an
+                     // entry it cannot read: refused
     folderInTheWay,  // the game has a folder of that name: refused
     added,           // new to the game folder
     saved,           // replaces a game file, which is saved into the backup archive first
     backupFailed,    // replaces a game file that could not be saved: the game file is kept
     repeated,        // same name as an earlier file that was put in place: replaces it again
-    repeatedKept     // same name as an earlier file whose game file is kept
+    repeatedKept     // same name as an earlier file that was not put in place: kept as well
 };
 
 struct MissionFile {
     size_t index = 0;  // entry index (archive) or position in the file list (folder)
     std::string name;
     std::string repeats;  // the earlier name it is written under, when it repeats one
+    size_t first = 0;     // for a repeat: the position of the earlier file in the plan
+    const char* refusal = nullptr;  // why a refused file is refused
 
     // Where it goes: its own name, or that of the file it repeats.
     const std::string& PlaceName() const { return repeats.empty() ? name : repeats; }
@@ -130,33 +134,79 @@ std::vector<MissionFile> ListArchiveFiles(CZipHandler& archive) {
         file.index = index;
         file.name = header.GetFileName();
         file.size = static_cast<int32_t>(header.uncompressedSize);
+        if (!header.HasLocalName()) {
+            file.refusal = refusedCodePage;
+        } else if (header.IsEncrypted()) {
+            file.refusal = "encrypted, and the install has no password";  // never set by it
+        }
         files.push_back(std::move(file));
     }
     return files;
 }
 
-// Decides each file's plan from the game folder as it is before anything is changed.
-void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder) {
-    struct First {
-        Plan plan;
-        std::string name;
-    };
-    std::map<std::string, First, MissionNameLess> firsts;
-    for (MissionFile& file : files) {
-        if (!IsSafeMissionName(file.name) || NamesProgramFile(file.name)) {
-            file.plan = Plan::unsafeName;
+// Why the install does not take a file's name, or nullptr.
+const char* RefusalOf(const MissionFile& file, const std::string& programFolder) {
+    if (file.refusal != nullptr) {
+        return file.refusal;
+    }
+    if (const char* refusal = MissionNameRefusal(file.name)) {
+        return refusal;
+    }
+    if (NamesProgramFile(file.name)) {
+        return refusedUnsafe;
+    }
+    // The record ("name:1") must come back whole: a value is read back cut to its limit.
+    if (file.name.size() + 2 > maxRecordLength) {
+        return refusedTooLong;
+    }
+    return platform::PathFitsHost(JoinPath(programFolder, file.name)) ? nullptr : refusedTooLong;
+}
+
+// The folders the mission's accepted files lie in, as name keys ("a" and "a\\b" for a\\b\\c).
+std::set<std::string, MissionNameLess> MissionFolders(const std::vector<MissionFile>& files) {
+    std::set<std::string, MissionNameLess> folders;
+    for (const MissionFile& file : files) {
+        if (file.refusal != nullptr) {
             continue;
         }
         const std::string key = MissionNameKey(file.name);
+        for (size_t slash = key.find('\\'); slash != std::string::npos;
+             slash = key.find('\\', slash + 1)) {
+            folders.insert(key.substr(0, slash));
+        }
+    }
+    return folders;
+}
+
+// Decides each file's plan from the game folder as it is before anything is changed. A repeat
+// takes its fate from the earlier file only once the backups are known (SettleRepeats).
+void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder) {
+    for (MissionFile& file : files) {
+        file.refusal = RefusalOf(file, programFolder);
+    }
+    // A file named like a folder of the mission's other files could only be written where that
+    // folder is not: one of the two fails, so the file is refused whatever the order.
+    const std::set<std::string, MissionNameLess> folders = MissionFolders(files);
+    std::map<std::string, size_t, MissionNameLess> firsts;
+    for (size_t position = 0; position < files.size(); ++position) {
+        MissionFile& file = files[position];
+        if (file.refusal != nullptr) {
+            file.plan = Plan::refused;
+            continue;
+        }
+        const std::string key = MissionNameKey(file.name);
+        if (folders.count(key) != 0) {
+            file.plan = Plan::folderInTheWay;
+            continue;
+        }
         const auto first = firsts.find(key);
         if (first != firsts.end()) {
             // Written under the earlier name, so that it lands on the same file whatever the
             // letter case rules of the file system.
-            const Plan earlier = first->second.plan;
-            const bool placed = earlier == Plan::added || earlier == Plan::saved;
-            file.plan = placed ? Plan::repeated : Plan::repeatedKept;
-            if (first->second.name != file.name) {
-                file.repeats = first->second.name;
+            file.plan = Plan::repeated;
+            file.first = first->second;
+            if (files[first->second].name != file.name) {
+                file.repeats = files[first->second].name;
             }
             continue;
         }
@@ -168,8 +218,28 @@ void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder
         } else {
             file.plan = PathExists(target) ? Plan::saved : Plan::added;
         }
-        firsts.emplace(key, First{file.plan, file.name});
+        firsts.emplace(key, position);
     }
+}
+
+// A repeat replaces the file again only when the earlier one was put in place; otherwise the
+// game file the earlier one left alone (its backup failed, or a folder has its name) stays too.
+void SettleRepeats(std::vector<MissionFile>& files) {
+    for (MissionFile& file : files) {
+        if (file.plan != Plan::repeated) {
+            continue;
+        }
+        const MissionFile& earlier = files[file.first];
+        if (earlier.plan != Plan::added && earlier.plan != Plan::saved) {
+            file.plan = Plan::repeatedKept;
+        }
+    }
+}
+
+// The reason a kept file is printed with.
+const char* KeptReason(Plan plan) {
+    return plan == Plan::folderInTheWay ? "a folder has this name"
+                                        : "backup failed, game file left unchanged";
 }
 
 // An entry that AddFile started but did not finish would be restored in place of the game file
@@ -274,6 +344,16 @@ public:
                Write("FCount", FormatNumber(count));
     }
 
+    // Takes the last record back, for a file that was left untouched after all: the deinstall
+    // must not delete a game file that it has no saved copy of.
+    bool Unrecord() {
+        if (failed || count == 0) {
+            return false;
+        }
+        --count;
+        return Write("FCount", FormatNumber(count));
+    }
+
     bool Failed() const { return failed; }
 
 private:
@@ -319,18 +399,36 @@ bool NotRecorded() {
     return false;
 }
 
+// A file is replaced only once it is gone: written over in place, a file that cannot be deleted
+// (a folder the player cannot write) could never be deleted by the deinstall either.
+bool Deleted(const std::string& target) {
+    DeleteGameFile(target);
+    return !PathExists(target);
+}
+
+bool NotDeleted(Recorder* recorder) {
+    if (recorder != nullptr && !recorder->Unrecord()) {
+        // Still recorded as replaced: the deinstall restores the saved copy over it, which holds
+        // the same content. Nothing is lost either way.
+        platform::Print("SKIPPED (cannot delete the game file, left unchanged; record kept)\n");
+        return false;
+    }
+    platform::Print("SKIPPED (cannot delete the game file, left unchanged)\n");
+    return false;
+}
+
 // Prints the line of one file and handles it; false when it ends with an error.
-bool InstallFile(MissionSource& source, const MissionFile& file, const std::string& programFolder,
-                 Recorder& recorder) {
+bool InstallFile(MissionSource& source, const std::vector<MissionFile>& files,
+                 const MissionFile& file, const std::string& programFolder, Recorder& recorder) {
     platform::Printf("    Processing file '%s' (%d bytes): ", file.name.c_str(), file.size);
     const std::string target = JoinPath(programFolder, file.PlaceName());
     platform::SetCurrentFolder(programFolder);
     switch (file.plan) {
-        case Plan::unsafeName:
-            platform::Print("SKIPPED (unsafe name)\n");
+        case Plan::refused:
+            platform::Printf("SKIPPED (%s)\n", file.refusal);
             return false;
         case Plan::folderInTheWay:
-            platform::Print("SKIPPED (a folder has this name)\n");
+            platform::Printf("SKIPPED (%s)\n", KeptReason(file.plan));
             return false;
         case Plan::backupFailed:
             if (file.backupReport) {
@@ -340,20 +438,24 @@ bool InstallFile(MissionSource& source, const MissionFile& file, const std::stri
             recorder.Record(file.name, 1);
             return false;
         case Plan::repeatedKept:
-            platform::Print("SKIPPED (backup failed, game file left unchanged)\n");
+            platform::Printf("SKIPPED (%s)\n", KeptReason(files[file.first].plan));
             return false;
         case Plan::repeated:
             if (recorder.Failed()) {
                 return NotRecorded();
             }
-            DeleteGameFile(target);
+            if (!Deleted(target)) {
+                return NotDeleted(nullptr);
+            }
             platform::Print("REPEATED (replaces the earlier file of this name)\n");
             break;
         case Plan::saved:
             if (!recorder.Record(file.name, 1)) {
                 return NotRecorded();
             }
-            DeleteGameFile(target);
+            if (!Deleted(target)) {
+                return NotDeleted(&recorder);
+            }
             platform::Print("BAK\n");
             break;
         case Plan::added:
@@ -370,6 +472,18 @@ bool InstallFile(MissionSource& source, const MissionFile& file, const std::stri
     return placed == Placed::whole;
 }
 
+// True when path is, by whatever name, the program or one of the files beside it that bear its
+// name.
+bool IsProgramFile(const std::string& path) {
+    for (const std::string& own : {platform::GetOwnPath(), GetProgramPathWithExt(".Ini"),
+                                   GetProgramPathWithExt(".Zip"), GetProgramPathWithExt(".Taff")}) {
+        if (platform::IsSameFile(path, own)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Opens the source; false (after its message) when there is nothing to install from.
 bool OpenSource(MissionSource& source, const std::string& sourcePath) {
     if (source.isFolder) {
@@ -384,7 +498,8 @@ bool OpenSource(MissionSource& source, const std::string& sourcePath) {
     }
     platform::Print("  Opening source archive...\n");
     try {
-        source.archive.Open(sourcePath, CZipHandler::openExisting, 0);
+        // Read only: the install never writes to the mission, which may lie on read-only media.
+        source.archive.Open(sourcePath, CZipHandler::openReadOnly, 0);
     } catch (const CException& error) {
         ReportException(error, lineSourceOpen);
         return false;
@@ -411,6 +526,11 @@ bool CreateBackupArchive(CZipHandler& backup) {
 bool InstallMission(const std::string& sourcePath, bool sourceIsFolder) {
     const std::string programFolder = GetProgramFolder();
     platform::Printf("Installing mission from '%s'...\n", sourcePath.c_str());
+    if (IsProgramFile(sourcePath)) {
+        // The install would delete it to make the backup archive, or overwrite the record.
+        platform::Print("Error: the mission source is this program or one of its own files.\n");
+        return false;
+    }
     MissionSource source;
     source.isFolder = sourceIsFolder;
     if (!OpenSource(source, sourcePath)) {
@@ -425,16 +545,17 @@ bool InstallMission(const std::string& sourcePath, bool sourceIsFolder) {
         sourceIsFolder ? ListFolderFiles(source) : ListArchiveFiles(source.archive);
     PlanFiles(files, programFolder);
     SaveGameFiles(backup, files, programFolder);
+    SettleRepeats(files);
     Recorder recorder;
     if (!recorder.Start() || !MarkInstalled()) {
         platform::Printf("Error: the state file '%s' cannot be written.\n",
-                         StateFilePath().c_str());
+                         platform::DisplayPath(StateFilePath()).c_str());
         return false;
     }
 
     bool withErrors = false;
     for (const MissionFile& file : files) {
-        if (!InstallFile(source, file, programFolder, recorder)) {
+        if (!InstallFile(source, files, file, programFolder, recorder)) {
             withErrors = true;
         }
     }
@@ -474,10 +595,7 @@ void ScanFolderFiles(const std::string& folder, std::vector<std::string>& list) 
 }
 
 bool PathExists(const std::string& path) {
-    platform::FileFinder finder;
-    const bool found = finder.FindFirst(path);
-    finder.Close();
-    return found;
+    return platform::NameExists(path);
 }
 
 std::string GetRelativePath(const std::string& path, const std::string& base) {

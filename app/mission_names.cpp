@@ -1,9 +1,10 @@
 // Rules for the file names a mission brings (safety and sameness).
 #include "app/mission_names.h"
 
+#include <cstring>
 #include <vector>
 
-#include "platform/system.h"
+#include "platform/code_page.h"
 
 namespace {
 
@@ -47,18 +48,64 @@ bool NamesDevice(const std::string& part) {
            stem[3] <= '9';
 }
 
-}  // namespace
-
-bool IsSafeMissionName(const std::string& name) {
-    if (name.empty() || !IsRelativePath(name) || name.find(':') != std::string::npos) {
-        return false;
-    }
-    for (const std::string& part : SplitParts(name)) {
-        if (ClimbsOut(part) || NamesDevice(part)) {
-            return false;
+// Characters Windows refuses in a name (besides the separators and the colon, which have their
+// own rule), and the control characters, which would also split a state-file record.
+bool HasForbiddenCharacter(const std::string& part) {
+    for (const char c : part) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || std::strchr("<>\"|?*", c) != nullptr) {
+            return true;
         }
     }
-    return true;
+    return false;
+}
+
+// Windows drops trailing blanks and dots, so " a" and "a " or "a." would meet other files; the
+// state file's reader drops blanks around a value.
+bool HasLooseEnds(const std::string& part) {
+    if (part.empty() || part == ".") {
+        return false;
+    }
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    return isBlank(part.front()) || isBlank(part.back()) || part.back() == '.';
+}
+
+// Counts characters, not bytes, so that both builds give one answer for one name.
+size_t CharacterCount(const std::string& utf8) {
+    size_t count = 0;
+    for (const char c : utf8) {
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return count;
+}
+
+}  // namespace
+
+const char* MissionNameRefusal(const std::string& name) {
+    if (name.empty() || !IsRelativePath(name) || name.find(':') != std::string::npos) {
+        return refusedUnsafe;
+    }
+    // A name the backup archive cannot hold exactly could not be found there again.
+    std::string utf8;
+    if (!platform::LocalToUtf8(name, utf8)) {
+        return refusedCodePage;
+    }
+    for (const std::string& part : SplitParts(utf8)) {
+        if (ClimbsOut(part) || NamesDevice(part)) {
+            return refusedUnsafe;
+        }
+        if (HasForbiddenCharacter(part) || HasLooseEnds(part)) {
+            return refusedInvalid;
+        }
+        if (CharacterCount(part) > maxPartCharacters) {
+            return refusedTooLong;
+        }
+    }
+    return nullptr;
+}
+
+bool IsSafeMissionName(const std::string& name) {
+    return MissionNameRefusal(name) == nullptr;
 }
 
 std::string MissionNameKey(const std::string& name) {

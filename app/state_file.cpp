@@ -3,6 +3,7 @@
 
 #include "app/mission_names.h"
 #include "platform/profile.h"
+#include "platform/code_page.h"
 #include "platform/system.h"
 
 std::string ProgramFolderOf(const std::string& programPath) {

@@ -1,7 +1,11 @@
 // Paths beside the program (state file, backup archive, retired backup) and one-value INI access.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+// A state-file value is read back cut to this many bytes.
+inline constexpr size_t maxRecordLength = 1023;
 
 std::string GetProgramFolder();
 std::string GetProgramPathWithExt(const std::string& extension);

@@ -16,7 +16,7 @@ using test_support::WriteFile;
 
 TEST(MissionNames, NamesThatStayInsideTheGameFolder_AreSafe) {
     for (const char* name :
-         {"a.txt", "books\\diary.str", "maps/sub/a.mis", ".hidden", "a..b", "..a", "dir.\\x",
+         {"a.txt", "books\\diary.str", "maps/sub/a.mis", ".hidden", "a..b", "..a",
           "a\\.\\b", "x\\\\y", "console.txt", "com10.dat", "lpt0", "nul_sound.wav", "icon.pcx"}) {
         EXPECT_TRUE(IsSafeMissionName(name)) << name;
     }
@@ -45,7 +45,16 @@ TEST(MissionNames, NamesThatClimbOutOrNameADriveStreamOrDevice_AreUnsafe) {
                              "Aux .str\\x",
                              "com1",
                              "LPT9.tar.gz",
-                             "prn\\a.txt"}) {
+                             "prn\\a.txt",
+                             "dir.\\x",
+                             " dark.cfg",
+                             "snd\\ a\\b.wav",
+                             "a.txt ",
+                             "tab\tname",
+                             "line\nfeed",
+                             "wild*.txt",
+                             "what?.txt",
+                             "a<b>c|d\".txt"}) {
         EXPECT_FALSE(IsSafeMissionName(name)) << name;
     }
 }

@@ -166,7 +166,8 @@ TEST(DeinstallE2E, UndeletableFile_StopsWithExit2AndRepeatRestoresEverything) {
     EXPECT_TRUE(HasLine(result.output,
                         "    Deleting new file 'maps\\new.str'...      Cannot delete "
                         "file '" +
-                            game.Join("maps\\new.str") + "' - file may be locked by Thief game."))
+                            platform::DisplayPath(game.Join("maps\\new.str")) +
+                            "' - file may be locked by Thief game."))
         << result.output;
     EXPECT_TRUE(HasLine(result.output, mission_test::deinstallFailedLines));
     EXPECT_EQ(game.Read("strings\\goals.str"), "mission goals");  // the later entry untouched
