@@ -7,16 +7,27 @@
 // file and a value replaced by one of the same length are one single write each (a killed process
 // leaves the old or the new content); every other change writes the whole file beside it and
 // puts it in place in one step.
+//
+// A file an editor saved with a byte-order mark (UTF-8, or UTF-16LE as Windows' own profile
+// functions read it) stays in its encoding and keeps its mark, so that editor and program keep
+// agreeing. Each of its lines keeps its file bytes beside its local text: lines the program does
+// not change are written back byte for byte, even where the local code page cannot hold them;
+// lines it writes are converted, and a value that cannot be converted fails the write. The
+// single-write rules above hold for these files alike, as lengths are compared in file bytes.
+// A file without a mark holds local text; on Linux, earlier versions wrote Windows-1252 there.
 #include "platform/profile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
@@ -32,10 +43,14 @@ constexpr size_t kMaxModels = 8;
 constexpr size_t kMaxInPlaceWrite = 4096;
 const char* const kNewLineEnd = "\r\n";
 
+// How a file's text is stored, told by its byte-order mark.
+enum class Encoding { plain, utf8Mark, utf16Mark };
+
 struct Line {
-    std::string text;      // without its line end
-    const char* end = "";  // "\r\n", "\n", or "" for a last line without one (a literal: a
-                           // file of many thousand lines keeps no copy of it per line)
+    std::string text;        // local text, without its line end
+    const char* end = "";    // "\r\n", "\n", "\r", or "" for a last line without one (a literal:
+                             // a file of many thousand lines keeps no copy of it per line)
+    std::string bytes = {};  // its file bytes in a file with a mark (in a plain file: the text)
 };
 
 // One section as lookups see it: its first occurrence in the file.
@@ -48,8 +63,9 @@ struct Section {
 // A file as parsed, with where each line starts and what each section holds.
 struct Document {
     bool exists = false;
+    Encoding encoding = Encoding::plain;
     std::vector<Line> lines;
-    std::vector<uint64_t> offsets;  // byte offset of each line
+    std::vector<uint64_t> offsets;  // file offset of each line (after the mark)
     uint64_t size = 0;
     std::unordered_map<std::string, Section> sections;  // by lower-case name
     std::optional<size_t> lastHeader;                   // the last section header in the file
@@ -118,19 +134,227 @@ std::string ValueOf(const Line& line) {
     return Trim(line.text.substr(line.text.find('=') + 1));
 }
 
-std::vector<Line> SplitLines(const std::string& content) {
+std::string_view MarkOf(Encoding encoding) {
+    switch (encoding) {
+        case Encoding::utf8Mark:
+            return "\xEF\xBB\xBF";
+        case Encoding::utf16Mark:
+            return "\xFF\xFE";
+        default:
+            return "";
+    }
+}
+
+Encoding EncodingOf(const std::string& content) {
+    for (const Encoding encoding : {Encoding::utf8Mark, Encoding::utf16Mark})
+        if (content.starts_with(MarkOf(encoding)))
+            return encoding;
+    return Encoding::plain;
+}
+
+size_t UnitOf(Encoding encoding) {
+    return encoding == Encoding::utf16Mark ? 2 : 1;
+}
+
+const std::string& BytesOf(Encoding encoding, const Line& line) {
+    return encoding == Encoding::plain ? line.text : line.bytes;
+}
+
+std::string EndBytes(Encoding encoding, const char* end) {
+    std::string bytes;
+    for (; *end; ++end) {
+        bytes += *end;
+        if (encoding == Encoding::utf16Mark)
+            bytes += '\0';
+    }
+    return bytes;
+}
+
+uint64_t FileLengthOf(Encoding encoding, const Line& line) {
+    return BytesOf(encoding, line).size() + std::strlen(line.end) * UnitOf(encoding);
+}
+
+void AppendUtf8(std::string& utf8, uint32_t code) {
+    if (code < 0x80) {
+        utf8 += char(code);
+    } else if (code < 0x800) {
+        utf8 += char(0xC0 | code >> 6);
+        utf8 += char(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        utf8 += char(0xE0 | code >> 12);
+        utf8 += char(0x80 | (code >> 6 & 0x3F));
+        utf8 += char(0x80 | (code & 0x3F));
+    } else {
+        utf8 += char(0xF0 | code >> 18);
+        utf8 += char(0x80 | (code >> 12 & 0x3F));
+        utf8 += char(0x80 | (code >> 6 & 0x3F));
+        utf8 += char(0x80 | (code & 0x3F));
+    }
+}
+
+// The code point of the valid UTF-8 sequence at i, moving i past it; nullopt, with i unmoved,
+// where the bytes are not valid UTF-8 (overlong forms and surrogates included).
+std::optional<uint32_t> NextCodePoint(const std::string& utf8, size_t& i) {
+    const auto lead = uint8_t(utf8[i]);
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    // Sequence length, payload bits of the lead byte, and the least code point of that length.
+    struct Form {
+        uint8_t first, last;
+        size_t length;
+        uint32_t mask, least;
+    };
+    static constexpr Form forms[] = {
+        {0xC2, 0xDF, 2, 0x1F, 0x80}, {0xE0, 0xEF, 3, 0x0F, 0x800}, {0xF0, 0xF4, 4, 0x07, 0x10000}};
+    const Form* form = nullptr;
+    for (const Form& candidate : forms)
+        if (lead >= candidate.first && lead <= candidate.last)
+            form = &candidate;
+    if (!form)
+        return std::nullopt;
+    const size_t length = form->length;
+    const uint32_t least = form->least;
+    uint32_t code = lead & form->mask;
+    if (utf8.size() - i < length)
+        return std::nullopt;
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = uint8_t(utf8[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return std::nullopt;
+        code = code << 6 | (next & 0x3Fu);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000))
+        return std::nullopt;
+    i += length;
+    return code;
+}
+
+// UTF-16LE to UTF-8. An unpaired surrogate or a lone last byte reads as '?': such a line is kept
+// by its bytes, never rewritten from this text.
+std::string Utf16ToUtf8(const std::string& bytes) {
+    const auto unitAt = [&bytes](size_t i) {
+        return uint32_t(uint8_t(bytes[i])) | uint32_t(uint8_t(bytes[i + 1])) << 8;
+    };
+    std::string utf8;
+    size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        uint32_t code = unitAt(i);
+        if (code >= 0xD800 && code < 0xDC00 && i + 3 < bytes.size()) {
+            const uint32_t low = unitAt(i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (code >= 0xD800 && code < 0xE000)
+            utf8 += '?';
+        else
+            AppendUtf8(utf8, code);
+    }
+    if (i < bytes.size())
+        utf8 += '?';
+    return utf8;
+}
+
+// UTF-8 to UTF-16LE; false when the text is not valid UTF-8.
+bool Utf8ToUtf16(const std::string& utf8, std::string& bytes) {
+    const auto appendUnit = [&bytes](uint32_t unit) {
+        bytes += char(unit & 0xFF);
+        bytes += char(unit >> 8);
+    };
+    bytes.clear();
+    for (size_t i = 0; i < utf8.size();) {
+        const std::optional<uint32_t> code = NextCodePoint(utf8, i);
+        if (!code)
+            return false;
+        if (*code < 0x10000) {
+            appendUnit(*code);
+            continue;
+        }
+        appendUnit(0xD800 + ((*code - 0x10000) >> 10));
+        appendUnit(0xDC00 + ((*code - 0x10000) & 0x3FF));
+    }
+    return true;
+}
+
+// The local text of UTF-8 from a file with a mark. A character the local code page cannot hold
+// reads as '?', as Windows' own profile functions give it; its line keeps its bytes.
+std::string LocalTextOf(const std::string& utf8) {
+    std::string local;
+    if (Utf8ToLocal(utf8, local))
+        return local;
+    local.clear();
+    for (size_t i = 0; i < utf8.size();) {
+        const size_t start = i;
+        std::string character;
+        if (NextCodePoint(utf8, i) && Utf8ToLocal(utf8.substr(start, i - start), character)) {
+            local += character;
+            continue;
+        }
+        i = std::max(i, start + 1);
+        local += '?';
+    }
+    return local;
+}
+
+Line MakeLine(Encoding encoding, std::string bytes, const char* end) {
+    switch (encoding) {
+        case Encoding::utf8Mark:
+            return {LocalTextOf(bytes), end, std::move(bytes)};
+        case Encoding::utf16Mark:
+            return {LocalTextOf(Utf16ToUtf8(bytes)), end, std::move(bytes)};
+        default:
+            return {std::move(bytes), end, {}};
+    }
+}
+
+// Gives the file bytes of a line the program writes; false when its text cannot be stored in the
+// file's encoding.
+bool Encode(Encoding encoding, Line& line) {
+    std::string utf8;
+    switch (encoding) {
+        case Encoding::utf8Mark:
+            return LocalToUtf8(line.text, line.bytes);
+        case Encoding::utf16Mark:
+            return LocalToUtf8(line.text, utf8) && Utf8ToUtf16(utf8, line.bytes);
+        default:
+            return true;
+    }
+}
+
+// True when the unit (of unit bytes) at offset at, before limit, is the ASCII character c.
+bool IsUnit(const std::string& content, size_t at, size_t limit, size_t unit, char c) {
+    return at < limit && content[at] == c && (unit == 1 || content[at + 1] == '\0');
+}
+
+// Where the first CR or LF at or after from starts; limit when there is none.
+size_t FindLineEnd(const std::string& content, size_t from, size_t limit, size_t unit) {
+    if (unit == 1)
+        return std::min(content.find_first_of("\r\n", from), limit);
+    for (; from < limit; from += unit)
+        if (IsUnit(content, from, limit, unit, '\r') || IsUnit(content, from, limit, unit, '\n'))
+            return from;
+    return limit;
+}
+
+std::vector<Line> SplitLines(const std::string& content, Encoding encoding) {
+    const size_t unit = UnitOf(encoding);
+    size_t start = MarkOf(encoding).size();
+    // A lone last byte of a UTF-16 file stays in its last line.
+    const size_t limit = content.size() - (content.size() - start) % unit;
     std::vector<Line> lines;
-    size_t start = 0;
     while (start < content.size()) {
-        const size_t newline = content.find('\n', start);
-        if (newline == std::string::npos) {
-            lines.push_back({content.substr(start), ""});
+        const size_t end = FindLineEnd(content, start, limit, unit);
+        if (end == limit) {
+            lines.push_back(MakeLine(encoding, content.substr(start), ""));
             break;
         }
-        const bool crlf = newline > start && content[newline - 1] == '\r';
-        const size_t textEnd = crlf ? newline - 1 : newline;
-        lines.push_back({content.substr(start, textEnd - start), crlf ? "\r\n" : "\n"});
-        start = newline + 1;
+        const bool crlf = content[end] == '\r' && IsUnit(content, end + unit, limit, unit, '\n');
+        const char* const lineEnd = crlf ? "\r\n" : content[end] == '\r' ? "\r" : "\n";
+        lines.push_back(MakeLine(encoding, content.substr(start, end - start), lineEnd));
+        start = end + std::strlen(lineEnd) * unit;
     }
     return lines;
 }
@@ -158,14 +382,15 @@ void IndexLine(Document& document, size_t i, Section*& current) {
 Document Parse(const std::string& content) {
     Document document;
     document.exists = true;
-    document.lines = SplitLines(content);
+    document.encoding = EncodingOf(content);
+    document.lines = SplitLines(content, document.encoding);
     document.size = content.size();
     document.offsets.reserve(document.lines.size());
-    uint64_t offset = 0;
+    uint64_t offset = MarkOf(document.encoding).size();
     Section* current = nullptr;
     for (size_t i = 0; i < document.lines.size(); ++i) {
         document.offsets.push_back(offset);
-        offset += document.lines[i].text.size() + std::strlen(document.lines[i].end);
+        offset += FileLengthOf(document.encoding, document.lines[i]);
         IndexLine(document, i, current);
     }
     return document;
@@ -285,9 +510,10 @@ std::optional<Edit> PlanEdit(const Document& document, const std::string& sectio
     return edit;
 }
 
-std::string Render(const std::vector<Line>& lines) {
-    std::string content;
-    for (const Line& line : lines) content += line.text + line.end;
+std::string Render(Encoding encoding, const std::vector<Line>& lines) {
+    std::string content(MarkOf(encoding));
+    for (const Line& line : lines)
+        content += BytesOf(encoding, line) + EndBytes(encoding, line.end);
     return content;
 }
 
@@ -304,7 +530,7 @@ std::optional<std::string> AppendedBytes(const Document& document, const Edit& e
     for (const Line& line : edit.newLines) {
         if (HasLineBreak(line.text))
             return std::nullopt;
-        bytes += line.text + line.end;
+        bytes += BytesOf(document.encoding, line) + EndBytes(document.encoding, line.end);
     }
     if (bytes.size() > kMaxInPlaceWrite)
         return std::nullopt;
@@ -313,9 +539,10 @@ std::optional<std::string> AppendedBytes(const Document& document, const Edit& e
 
 // True when the edit replaces a line by one of the same length, which one write can do.
 bool IsSameLengthReplace(const Document& document, const Edit& edit) {
-    const std::string& text = edit.newLines.front().text;
-    return edit.replace && !HasLineBreak(text) && text.size() <= kMaxInPlaceWrite &&
-           text.size() == document.lines[edit.index].text.size();
+    const Line& line = edit.newLines.front();
+    const std::string& bytes = BytesOf(document.encoding, line);
+    return edit.replace && !HasLineBreak(line.text) && bytes.size() <= kMaxInPlaceWrite &&
+           bytes.size() == BytesOf(document.encoding, document.lines[edit.index]).size();
 }
 
 // Puts back what a failed in-place write may have changed: the old length, or the old bytes.
@@ -384,7 +611,7 @@ std::optional<std::string> CommitByRewrite(const std::string& path, const Docume
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(edit.index), edit.newLines.begin(),
                      edit.newLines.end());
     }
-    const std::string content = Render(lines);
+    const std::string content = Render(document.encoding, lines);
     const std::string temporary = path + ".new";
     if (!WriteWholeFile(temporary, content))
         return std::nullopt;
@@ -406,7 +633,7 @@ void ApplyAppend(Document& document, const Edit& edit, const std::string& bytes)
     for (const Line& line : edit.newLines) {
         document.lines.push_back(line);
         document.offsets.push_back(offset);
-        offset += line.text.size() + std::strlen(line.end);
+        offset += FileLengthOf(document.encoding, line);
         IndexLine(document, document.lines.size() - 1, current);
     }
     document.size += bytes.size();
@@ -423,10 +650,11 @@ bool Commit(const std::string& path, Model& model, const Edit& edit) {
     }
     if (IsSameLengthReplace(document, edit)) {
         Line& line = document.lines[edit.index];
-        if (!WriteInPlace(path, document.offsets[edit.index], edit.newLines.front().text, line.text,
-                          document.size))
+        const Line& newLine = edit.newLines.front();
+        if (!WriteInPlace(path, document.offsets[edit.index], BytesOf(document.encoding, newLine),
+                          BytesOf(document.encoding, line), document.size))
             return false;
-        line.text = edit.newLines.front().text;
+        line = newLine;
         return true;
     }
     const auto content = CommitByRewrite(path, document, edit);
@@ -464,8 +692,11 @@ std::string GetProfileString(const std::string& filePath, const std::string& sec
     if (!model)
         return defaultValue.substr(0, kMaxValueLength);
     const Location location = Locate(model->document, section, key);
-    const std::string value =
-        location.key ? ValueOf(model->document.lines[*location.key]) : defaultValue;
+    if (!location.key)
+        return defaultValue.substr(0, kMaxValueLength);
+    std::string value = ValueOf(model->document.lines[*location.key]);
+    if (model->document.encoding == Encoding::plain)
+        value = StoredTextToLocal(value);
     return value.substr(0, kMaxValueLength);
 }
 
@@ -480,9 +711,12 @@ bool WriteProfileString(const std::string& filePath, const std::string& section,
     // A read-only state file stays as it is, as Windows keeps it.
     if (model->document.exists && (status.attributes & attributeReadOnly))
         return false;
-    const std::optional<Edit> edit = PlanEdit(model->document, section, key, value);
+    std::optional<Edit> edit = PlanEdit(model->document, section, key, value);
     if (!edit)
         return true;
+    for (Line& line : edit->newLines)
+        if (!Encode(model->document.encoding, line))
+            return false;
     if (!Commit(filePath, *model, *edit)) {
         models.erase(filePath);
         return false;

@@ -1,8 +1,13 @@
-// INI profile files: defaults, the value limit, in-place replacement, appending and line ends.
+// INI profile files: defaults, the value limit, in-place replacement, appending, line ends and
+// the encodings an editor may save the file in.
 #include "platform/profile.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <tuple>
+
+#include "platform/code_page.h"
 #include "platform/file_system.h"
 #include "tests/support/test_support.h"
 
@@ -33,8 +38,8 @@ TEST_F(ProfileTest, GetProfileString_CutsLongValueTo1023Characters) {
     EXPECT_EQ(GetProfileString(ini, "Mission", "F1", ""), std::string(1023, 'x'));
 }
 
-TEST_F(ProfileTest, GetProfileString_AcceptsLfAndCrlfTrimsBlanksAndIgnoresCase) {
-    WriteFile(ini, "[Other]\nInstalled=9\n  [ mission ]  \r\n  installed =  1 \nF1=a\\b.str:0");
+TEST_F(ProfileTest, GetProfileString_AcceptsLfCrlfAndCrTrimsBlanksAndIgnoresCase) {
+    WriteFile(ini, "[Other]\nInstalled=9\r  [ mission ]  \r\n  installed =  1 \rF1=a\\b.str:0");
     EXPECT_EQ(GetProfileString(ini, "Mission", "Installed", "0"), "1");
     EXPECT_EQ(GetProfileString(ini, "MISSION", "f1", ""), "a\\b.str:0");
 }
@@ -83,6 +88,127 @@ TEST_F(ProfileTest, WriteProfileString_FailsOnReadOnlyFileAndLeavesIt) {
 
 TEST_F(ProfileTest, WriteProfileString_FailsWhenFolderIsMissing) {
     EXPECT_FALSE(WriteProfileString(folder.Join("no\\such.Ini"), "Mission", "Installed", "0"));
+}
+
+// The encodings an editor may save the file in: none (local text), UTF-8 or UTF-16LE with a mark.
+enum class Mark { none, utf8, utf16 };
+
+std::string MarkBytes(Mark mark) {
+    return mark == Mark::utf8 ? "\xEF\xBB\xBF" : mark == Mark::utf16 ? "\xFF\xFE" : "";
+}
+
+std::string Local(const std::string& utf8) {
+    std::string local;
+    EXPECT_TRUE(platform::Utf8ToLocal(utf8, local)) << utf8;
+    return local;
+}
+
+std::string Utf16(const std::string& utf8) {
+    std::string bytes;
+    const auto unit = [&bytes](uint32_t value) {
+        bytes += char(value & 0xFF);
+        bytes += char(value >> 8);
+    };
+    for (size_t i = 0; i < utf8.size();) {
+        const auto lead = uint8_t(utf8[i]);
+        const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        uint32_t code = length == 1 ? lead : lead & (0xFFu >> (length + 1));
+        for (size_t k = 1; k < length; ++k) code = code << 6 | (uint8_t(utf8[i + k]) & 0x3Fu);
+        i += length;
+        if (code < 0x10000) {
+            unit(code);
+        } else {
+            unit(0xD800 + ((code - 0x10000) >> 10));
+            unit(0xDC00 + (code & 0x3FF));
+        }
+    }
+    return bytes;
+}
+
+// UTF-8 text as a file of that encoding stores it, without the mark.
+std::string Body(Mark mark, const std::string& utf8) {
+    return mark == Mark::utf16 ? Utf16(utf8) : mark == Mark::utf8 ? utf8 : Local(utf8);
+}
+
+class ProfileEncodingTest : public ProfileTest,
+                            public ::testing::WithParamInterface<std::tuple<Mark, const char*>> {};
+
+TEST_P(ProfileEncodingTest, ReadsReplacesAndAppendsKeepingEncodingMarkAndLineEnds) {
+    const auto [mark, end] = GetParam();
+    const auto lines = [end](std::initializer_list<const char*> texts) {
+        std::string joined;
+        for (const char* text : texts) joined += std::string(text) + end;
+        return joined;
+    };
+    // A comment that is no valid text in its encoding (an unpaired surrogate, a byte that is no
+    // UTF-8) is kept byte for byte through every rewrite.
+    const std::string odd =
+        (mark == Mark::utf16 ? std::string(";\0\0\xD8", 4) : ";\xFF\xFE") + Body(mark, end);
+    WriteFile(ini, MarkBytes(mark) + odd +
+                       Body(mark, lines({"[Mission]", "Installed=1", "FCount=1",
+                                         "F1=snd\\Grüße.wav:0", "[Other]", "x = é"})));
+    EXPECT_EQ(GetProfileString(ini, "mission", "Installed", ""), "1");
+    EXPECT_EQ(GetProfileString(ini, "Mission", "F1", ""), Local("snd\\Grüße.wav:0"));
+
+    ASSERT_TRUE(WriteProfileString(ini, "Mission", "Installed", "0"));  // the same length
+    ASSERT_TRUE(WriteProfileString(ini, "Mission", "F2", Local("Ètude.txt:1")));
+    ASSERT_TRUE(WriteProfileString(ini, "Mission", "FCount", "2"));
+    ASSERT_TRUE(WriteProfileString(ini, "Other", "y", Local("Œuvre")));  // appended at the end
+    ASSERT_TRUE(WriteProfileString(ini, "New", "k", "v"));
+    ASSERT_TRUE(WriteProfileString(ini, "Mission", "F1", Local("snd\\Grüße.wav:10")));
+    std::string newSection = lines({"[New]", "k=v"});
+    // Characters beyond the 16-bit plane (surrogate pairs in UTF-16), where local text holds them.
+    std::string wide;
+    if (platform::Utf8ToLocal("Ω😀", wide)) {
+        ASSERT_TRUE(WriteProfileString(ini, "New", "k2", wide));
+        newSection += lines({"k2=Ω😀"});
+    } else {
+        wide.clear();
+    }
+    std::string ignored;
+    if (mark != Mark::none && !platform::LocalToUtf8("\xFF", ignored)) {
+        EXPECT_FALSE(WriteProfileString(ini, "New", "bad", "\xFF"));  // no text to convert
+    }
+
+    const std::string expected =
+        MarkBytes(mark) + odd +
+        Body(mark, lines({"[Mission]", "Installed=0", "FCount=2", "F1=snd\\Grüße.wav:10",
+                          "F2=Ètude.txt:1", "[Other]", "x = é", "y=Œuvre"}) +
+                       newSection);
+    EXPECT_EQ(ReadFile(ini), expected);
+    const std::string copy = folder.Join("Copy.Ini");  // read afresh, not from this run's model
+    WriteFile(copy, expected);
+    for (const std::string& path : {ini, copy}) {
+        EXPECT_EQ(GetProfileString(path, "Mission", "Installed", ""), "0");
+        EXPECT_EQ(GetProfileString(path, "Mission", "F2", ""), Local("Ètude.txt:1"));
+        EXPECT_EQ(GetProfileString(path, "Mission", "FCount", ""), "2");
+        EXPECT_EQ(GetProfileString(path, "Mission", "F1", ""), Local("snd\\Grüße.wav:10"));
+        EXPECT_EQ(GetProfileString(path, "Other", "X", ""), Local("é"));
+        EXPECT_EQ(GetProfileString(path, "Other", "y", ""), Local("Œuvre"));
+        EXPECT_EQ(GetProfileString(path, "New", "k2", ""), wide);
+        EXPECT_EQ(GetProfileString(path, "New", "bad", "none"), "none");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EncodingsAndLineEnds, ProfileEncodingTest,
+                         ::testing::Combine(::testing::Values(Mark::none, Mark::utf8, Mark::utf16),
+                                            ::testing::Values("\n", "\r\n", "\r")));
+
+TEST_F(ProfileTest, WriteProfileString_FillsFileHoldingOnlyAMarkInItsEncoding) {
+    for (const Mark mark : {Mark::utf8, Mark::utf16}) {
+        WriteFile(ini, MarkBytes(mark));
+        ASSERT_TRUE(WriteProfileString(ini, "Mission", "Installed", "0"));
+        EXPECT_EQ(ReadFile(ini), MarkBytes(mark) + Body(mark, "[Mission]\r\nInstalled=0\r\n"));
+    }
+}
+
+TEST_F(ProfileTest, GetProfileString_ReadsWindows1252ValueOfEarlierVersionsAsLocalText) {
+    const std::string letter = Local("È");
+    if (letter != "\xC8" && letter != "È")
+        GTEST_SKIP() << "the local code page is neither UTF-8 nor Windows-1252";
+    WriteFile(ini, "[Mission]\r\nF1=\xC8tude.txt:0\r\nF2=" + letter + "cole.txt:0\r\n");
+    EXPECT_EQ(GetProfileString(ini, "Mission", "F1", ""), letter + "tude.txt:0");
+    EXPECT_EQ(GetProfileString(ini, "Mission", "F2", ""), letter + "cole.txt:0");
 }
 
 }  // namespace
