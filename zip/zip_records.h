@@ -20,7 +20,10 @@ constexpr uint32_t encryptionHeaderSize = 12;
 constexpr uint32_t localCrcOffset = 14;  // crc-32, compressed and uncompressed size follow
 constexpr uint32_t maxEndSearch = endSize + 65535;
 
-constexpr uint16_t versionMadeBy = 20;
+constexpr uint16_t versionMadeBy = 20;  // 2.0 on MS-DOS (FAT): names in the OEM code page
+// 2.0 on NTFS, for UTF-8 names: Info-ZIP's unzip reads a name from a FAT host as OEM even when
+// the entry is flagged UTF-8, and shows it garbled.
+constexpr uint16_t versionMadeByNtfs = 0x0B00 | 20;
 constexpr uint16_t versionNeeded = 20;
 
 constexpr uint16_t flagEncrypted = 0x0001;
