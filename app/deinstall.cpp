@@ -84,8 +84,7 @@ bool IsFolder(const std::string& path) {
            (attributes & platform::attributeFolder) != 0;
 }
 
-Outcome UndoFile(Backup& backupFound, const RecordedFile& record,
-                 const std::string& targetFolder) {
+Outcome UndoFile(Backup& backupFound, const RecordedFile& record, const std::string& targetFolder) {
     CZipHandler& backup = backupFound.archive;
     const std::string fullPath = targetFolder + "\\" + record.name;
     if (record.flag == 0) {

@@ -51,8 +51,8 @@ enum class Plan {
 struct MissionFile {
     size_t index = 0;  // entry index (archive) or position in the file list (folder)
     std::string name;
-    std::string repeats;  // the earlier name it is written under, when it repeats one
-    size_t first = 0;     // for a repeat: the position of the earlier file in the plan
+    std::string repeats;            // the earlier name it is written under, when it repeats one
+    size_t first = 0;               // for a repeat: the position of the earlier file in the plan
     const char* refusal = nullptr;  // why a refused file is refused
 
     // Where it goes: its own name, or that of the file it repeats.

@@ -2,8 +2,8 @@
 #include "app/state_file.h"
 
 #include "app/mission_names.h"
-#include "platform/profile.h"
 #include "platform/code_page.h"
+#include "platform/profile.h"
 #include "platform/system.h"
 
 std::string ProgramFolderOf(const std::string& programPath) {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <limits>
 
-#include "platform/mapped_file.h"
 #include "platform/code_page.h"
+#include "platform/mapped_file.h"
 #include "platform/system.h"
 #include "zip/byte_io.h"
 #include "zip/volume_storage.h"

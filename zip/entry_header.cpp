@@ -163,8 +163,8 @@ bool CZipEntryHeader::PrepareNewEntry(int level, bool dataDescriptor, bool encry
         comment.Size() > maxFieldLength)
         return false;
     signature = ZipRecord::centralSignature;
-    versionMadeBy = (flag & ZipRecord::flagUtf8) != 0 ? ZipRecord::versionMadeByNtfs
-                                                     : ZipRecord::versionMadeBy;
+    versionMadeBy =
+        (flag & ZipRecord::flagUtf8) != 0 ? ZipRecord::versionMadeByNtfs : ZipRecord::versionMadeBy;
     versionNeeded = ZipRecord::versionNeeded;
     internalAttributes = 0;
     crc32Value = 0;

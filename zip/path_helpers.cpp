@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/file_system.h"
 #include "platform/code_page.h"
+#include "platform/file_system.h"
 #include "platform/system.h"
 
 namespace {

@@ -355,9 +355,8 @@ uint32_t GetAttributes(const std::string& path) {
 
 bool NameExists(const std::string& path) {
     struct stat info;
-    return posix::CallOnExistingPath(path, [&info](const std::string& host) {
-               return lstat(host.c_str(), &info);
-           }) == 0;
+    return posix::CallOnExistingPath(
+               path, [&info](const std::string& host) { return lstat(host.c_str(), &info); }) == 0;
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {

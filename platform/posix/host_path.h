@@ -9,9 +9,9 @@
 
 namespace platform::posix {
 
-// Every path that reaches the kernel goes through here: backslashes become '/' and existing components are matched regardless of letter case, as Windows
-// matches them (see name_cache.h). Callers that create, delete or rename names tell the cache
-// through EntryChange.
+// Every path that reaches the kernel goes through here: backslashes become '/' and existing
+// components are matched regardless of letter case, as Windows matches them (see name_cache.h).
+// Callers that create, delete or rename names tell the cache through EntryChange.
 std::string HostPath(const std::string& path);
 // The host form of path spelled exactly as given, letter case not matched.
 std::string ExactHostPath(const std::string& path);

@@ -71,8 +71,8 @@ std::string LowerCase(const std::string& text) {
         return text;
     const int count = static_cast<int>(wide.size());
     std::wstring lower(wide.size(), L'\0');
-    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, wide.data(), count, lower.data(),
-                     count) != count) {
+    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, wide.data(), count, lower.data(), count) !=
+        count) {
         return text;
     }
     std::string result;

@@ -16,8 +16,8 @@ using test_support::WriteFile;
 
 TEST(MissionNames, NamesThatStayInsideTheGameFolder_AreSafe) {
     for (const char* name :
-         {"a.txt", "books\\diary.str", "maps/sub/a.mis", ".hidden", "a..b", "..a",
-          "a\\.\\b", "x\\\\y", "console.txt", "com10.dat", "lpt0", "nul_sound.wav", "icon.pcx"}) {
+         {"a.txt", "books\\diary.str", "maps/sub/a.mis", ".hidden", "a..b", "..a", "a\\.\\b",
+          "x\\\\y", "console.txt", "com10.dat", "lpt0", "nul_sound.wav", "icon.pcx"}) {
         EXPECT_TRUE(IsSafeMissionName(name)) << name;
     }
 }

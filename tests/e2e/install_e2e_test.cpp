@@ -435,8 +435,9 @@ TEST(InstallE2E, FilesThatDoNotArrive_MarkTheInstallWithErrors) {
     }
     const platform::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
-    EXPECT_TRUE(HasLine(install.output, "    Processing file 'secret.txt' (35 bytes): SKIPPED "
-                                        "(encrypted, and the install has no password)"))
+    EXPECT_TRUE(HasLine(install.output,
+                        "    Processing file 'secret.txt' (35 bytes): SKIPPED "
+                        "(encrypted, and the install has no password)"))
         << install.output;
     EXPECT_FALSE(game.Has("secret.txt"));
     EXPECT_TRUE(HasLine(install.output, "Mission installed with errors."));

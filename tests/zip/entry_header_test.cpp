@@ -171,13 +171,18 @@ TEST(EntryHeaderTest, ConvertCodePage_TakesAUnicodePathFieldThatMatchesTheRawNam
     for (const bool stale : {false, true}) {
         const uint32_t crc =
             static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(raw.data()),
-                                        static_cast<uInt>(raw.size()))) ^ (stale ? 1u : 0u);
+                                        static_cast<uInt>(raw.size()))) ^
+            (stale ? 1u : 0u);
         std::string field = "\x75\x70";
         field += static_cast<char>(5 + utf8.size());
         field += '\0';
         field += '\x01';
         for (int shift = 0; shift < 32; shift += 8) field += static_cast<char>(crc >> shift);
-        field = std::string("\x01\x02\x03\x00" "abc", 7) + field + utf8;  // another field first
+        field = std::string(
+                    "\x01\x02\x03\x00"
+                    "abc",
+                    7) +
+                field + utf8;  // another field first
         CZipEntryHeader header;
         header.SetFileName(raw);
         header.extraField.Allocate(static_cast<uint32_t>(field.size()), false);
