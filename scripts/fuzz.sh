@@ -1,14 +1,34 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, ASan, UBSan) and runs each for a bounded time, seeded with
 # archives made by zip, Python's zipfile and the engine, state files written by the program, and
-# the shared corpus of third-party archives when it is there.
+# the shared corpus of third-party archives when it is there. The target name_roundtrip runs the
+# randomized name round trip of install and deinstall (the Linux test program) for
+# ROUNDTRIP_SEEDS seeds (3000) from ROUNDTRIP_FIRST_SEED (1) instead of its test-run few hundred.
 # Usage: scripts/fuzz.sh [seconds] [target ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_archive fuzz_profile)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_archive fuzz_profile name_roundtrip)
+fuzz_targets=()
+roundtrip=0
+for target in "${targets[@]}"; do
+    if [ "$target" = name_roundtrip ]; then roundtrip=1; else fuzz_targets+=("$target"); fi
+done
+
+status=0
+if [ $roundtrip = 1 ]; then
+    cmake --preset linux >/dev/null
+    cmake --build --preset linux -j "$(nproc)" --target brennick_tests
+    roundtrip_seeds="${ROUNDTRIP_SEEDS:-3000}"
+    echo "== name_roundtrip for $roundtrip_seeds seeds"
+    BRENNICK_ROUNDTRIP_SEEDS="$roundtrip_seeds" BRENNICK_ROUNDTRIP_FIRST_SEED="${ROUNDTRIP_FIRST_SEED:-1}" \
+        build/linux/tests/brennick_tests --gtest_filter='NameRoundTripE2E.*' --gtest_brief=1 ||
+        status=1
+fi
+[ ${#fuzz_targets[@]} -gt 0 ] || exit $status
+
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"
 
@@ -22,8 +42,7 @@ else
     echo "fuzz: ../shared/corpus not found; seeding without the shared corpus"
 fi
 
-status=0
-for target in "${targets[@]}"; do
+for target in "${fuzz_targets[@]}"; do
     mkdir -p "$work/$target"
     if [ "$target" = fuzz_profile ]; then
         seeds=("$work/seeds/profiles")

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "platform/file.h"
@@ -26,7 +27,10 @@ std::string BaseOf(const std::string& fileName) {
     return dot == std::string::npos ? fileName : fileName.substr(0, dot);
 }
 
-void Walk(const std::string& folder, const std::string& prefix, Snapshot& snapshot) {
+// Files named in `skipped` (at the top only) are listed without being read: the program is
+// megabytes and would be read only to be left out.
+void Walk(const std::string& folder, const std::string& prefix, Snapshot& snapshot,
+          const std::set<std::string>& skipped = {}) {
     std::vector<platform::FindData> items;
     platform::FileFinder finder;
     for (bool found = finder.FindFirst(folder + "\\*.*"); found; found = finder.FindNext()) {
@@ -41,6 +45,8 @@ void Walk(const std::string& folder, const std::string& prefix, Snapshot& snapsh
         if ((item.attributes & platform::attributeFolder) != 0) {
             snapshot[name] = "<folder>";
             Walk(path, name + "\\", snapshot);
+        } else if (skipped.count(name) != 0) {
+            snapshot[name] = "";
         } else {
             snapshot[name] = test_support::ReadFile(path);
         }
@@ -101,12 +107,12 @@ std::string GameFolder::StateFile() const {
 }
 
 Snapshot TakeSnapshot(const GameFolder& game, const std::vector<std::string>& programs) {
-    Snapshot snapshot;
-    Walk(game.Path(), "", snapshot);
     std::vector<std::string> left = {FileNameOf(game.Program())};
     for (const std::string& program : programs) {
         left.push_back(FileNameOf(program));
     }
+    Snapshot snapshot;
+    Walk(game.Path(), "", snapshot, std::set<std::string>(left.begin(), left.end()));
     for (const std::string& fileName : left) {
         snapshot.erase(fileName);
         for (const char* extension : {".Ini", ".Zip", ".Taff"}) {
