@@ -10,6 +10,7 @@
 #include "app/install.h"
 #include "app/mission_names.h"
 #include "app/report.h"
+#include "app/stacked_copies.h"
 #include "app/state_file.h"
 #include "platform/exceptions.h"
 #include "platform/file_system.h"
@@ -25,26 +26,6 @@ constexpr int lineBackupOpen = 514;
 constexpr int lineCloseAfterLocked = 582;
 constexpr int lineRestore = 588;
 constexpr int lineCloseAfterPass = 601;
-
-// One F entry of the state file.
-struct RecordedFile {
-    std::string name;
-    int flag = 0;
-};
-
-// False for an entry that both passes pass over: empty, starting with a colon, or without one.
-bool ReadRecord(const std::string& stateFile, int number, RecordedFile& record) {
-    const std::string value =
-        ReadProfileValue(stateFile, "Mission", "F" + std::to_string(number), "");
-    const size_t colon = value.find(':');
-    if (value.empty() || colon == 0 || colon == std::string::npos) {
-        return false;
-    }
-    record.name = value.substr(0, colon);
-    const char flag = colon + 1 < value.size() ? value[colon + 1] : '\0';
-    record.flag = flag >= '0' && flag <= '9' ? flag - '0' : 0;
-    return true;
-}
 
 bool IsLockedAfterDelete(const std::string& path) {
     DeleteGameFile(path);
@@ -204,13 +185,20 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
     CZipHandler& backup = backupFound.archive;
     platform::Printf("Deinstalling mission from '%s'...\n",
                      platform::DisplayPath(targetFolder).c_str());
+    const std::string later = FindLaterOverlappingCopy();
+    if (!later.empty()) {
+        platform::Printf(
+            "Error: the mission installed by '%s' after this one replaced some of its "
+            "files.\nDeinstall that one first (%s -d), then this one.\n",
+            later.c_str(), later.c_str());
+        return false;
+    }
     platform::Print("  Opening backup archive...\n");
     if (!OpenBackupArchive(backupFound, GetProgramPathWithExt(".Zip"))) {
         return false;
     }
     const std::string stateFile = GetProgramPathWithExt(".Ini");
-    const int count =
-        static_cast<int>(std::atol(ReadProfileValue(stateFile, "Mission", "FCount", "0").c_str()));
+    const int count = ReadRecordCount(stateFile);
 
     bool allRestored = true;
     for (int i = 1; i <= count; ++i) {

@@ -1,6 +1,9 @@
 // The files beside the program that bear its name, and one-value access to the state file.
 #include "app/state_file.h"
 
+#include <climits>
+#include <cstdlib>
+
 #include "app/mission_names.h"
 #include "platform/code_page.h"
 #include "platform/profile.h"
@@ -49,6 +52,24 @@ std::string GetProgramFolder() {
 
 std::string GetProgramPathWithExt(const std::string& extension) {
     return ProgramBasePathOf(platform::GetOwnPath()) + extension;
+}
+
+bool ReadRecord(const std::string& stateFile, int number, RecordedFile& record) {
+    const std::string value =
+        ReadProfileValue(stateFile, "Mission", "F" + std::to_string(number), "");
+    const size_t colon = value.find(':');
+    if (value.empty() || colon == 0 || colon == std::string::npos) {
+        return false;
+    }
+    record.name = value.substr(0, colon);
+    const char flag = colon + 1 < value.size() ? value[colon + 1] : '\0';
+    record.flag = flag >= '0' && flag <= '9' ? flag - '0' : 0;
+    return true;
+}
+
+int ReadRecordCount(const std::string& stateFile) {
+    const long count = std::atol(ReadProfileValue(stateFile, "Mission", "FCount", "0").c_str());
+    return count < 0 ? 0 : count > INT_MAX ? INT_MAX : static_cast<int>(count);
 }
 
 std::string ReadProfileValue(const std::string& filePath, const std::string& section,

@@ -14,6 +14,17 @@ std::string ReadProfileValue(const std::string& filePath, const std::string& sec
 bool WriteProfileValue(const std::string& filePath, const std::string& section,
                        const std::string& key, const std::string& value);
 
+// One F entry of the state file: an installed file and whether it replaced a saved game file.
+struct RecordedFile {
+    std::string name;
+    int flag = 0;
+};
+
+// False for an entry that a deinstall passes over: empty, starting with a colon, or without one.
+bool ReadRecord(const std::string& stateFile, int number, RecordedFile& record);
+// The number of records of the latest install ("FCount").
+int ReadRecordCount(const std::string& stateFile);
+
 // The pure rules behind the two path functions, for a given program path.
 std::string ProgramFolderOf(const std::string& programPath);
 std::string ProgramBasePathOf(const std::string& programPath);

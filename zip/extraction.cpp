@@ -113,7 +113,11 @@ bool CZipHandler::ExtractEntry(uint16_t index, const std::string& targetFolder, 
     }
     if (!OpenEntry(index))
         return false;
-    CreatePathFolders(GetPathFolder(target));
+    // The folder's own failure names the cause (a folder the user cannot write, a file in the
+    // way); the open that would follow could only say the path is missing.
+    const std::string folder = GetPathFolder(target);
+    if (!CreatePathFolders(folder))
+        throw CFileException(platform::LastError(), folder);
 
     CFile file;
     CFileException error;

@@ -1,0 +1,90 @@
+// Finding a copy of the program that was installed over this one's files.
+#include "app/stacked_copies.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <vector>
+
+#include "app/mission_names.h"
+#include "app/state_file.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+
+namespace {
+
+// A copy's records by name key: whether each replaced a saved game file.
+using Records = std::map<std::string, int, MissionNameLess>;
+
+Records ReadRecords(const std::string& stateFile) {
+    Records records;
+    const int count = ReadRecordCount(stateFile);
+    for (int i = 1; i <= count; ++i) {
+        RecordedFile record;
+        if (ReadRecord(stateFile, i, record) && IsSafeMissionName(record.name)) {
+            records.emplace(MissionNameKey(record.name), record.flag);
+        }
+    }
+    return records;
+}
+
+// The last-write time of a file to the file system's finest step; false when it is not there.
+bool LastWriteTime(const std::string& path, int64_t& time) {
+    CFileStatus status;
+    if (!platform::NameExists(path) || !CFile::GetStatus(path, status)) {
+        return false;
+    }
+    time = status.lastWriteTimeNs;
+    return true;
+}
+
+// Whether the other copy's install came after ours, judged by their backup archives (each is
+// written at its install). At one time (a file system that keeps whole seconds), by a shared
+// file: the later install found the earlier one's file in place and saved it (flag 1) where the
+// earlier one had added it (flag 0).
+bool CameLater(int64_t ours, int64_t theirs, int ourFlag, int theirFlag) {
+    if (theirs != ours) {
+        return theirs > ours;
+    }
+    return theirFlag == 1 && ourFlag == 0;
+}
+
+std::vector<std::string> OtherStateFiles(const std::string& ownStateFile) {
+    std::vector<std::string> found;
+    const std::string folder = GetProgramFolder();
+    platform::FileFinder finder;
+    for (bool more = finder.FindFirst(folder + "\\*.Ini"); more; more = finder.FindNext()) {
+        const std::string path = folder + "\\" + finder.Current().name;
+        if ((finder.Current().attributes & platform::attributeFolder) == 0 &&
+            !platform::IsSameFile(path, ownStateFile)) {
+            found.push_back(path);
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+std::string FindLaterOverlappingCopy() {
+    const std::string ownStateFile = GetProgramPathWithExt(".Ini");
+    int64_t ownTime = 0;
+    if (!LastWriteTime(GetProgramPathWithExt(".Zip"), ownTime)) {
+        return {};
+    }
+    const Records own = ReadRecords(ownStateFile);
+    for (const std::string& stateFile : OtherStateFiles(ownStateFile)) {
+        const std::string base = stateFile.substr(0, stateFile.size() - 4);  // without ".Ini"
+        int64_t theirTime = 0;
+        if (std::atol(ReadProfileValue(stateFile, "Mission", "Installed", "0").c_str()) == 0 ||
+            !LastWriteTime(base + ".Zip", theirTime)) {
+            continue;
+        }
+        for (const auto& [key, theirFlag] : ReadRecords(stateFile)) {
+            const auto shared = own.find(key);
+            if (shared != own.end() && CameLater(ownTime, theirTime, shared->second, theirFlag)) {
+                return base.substr(base.find_last_of('\\') + 1);
+            }
+        }
+    }
+    return {};
+}
