@@ -145,15 +145,17 @@ std::string_view MarkOf(Encoding encoding) {
     }
 }
 
-Encoding EncodingOf(const std::string& content) {
-    for (const Encoding encoding : {Encoding::utf8Mark, Encoding::utf16Mark})
-        if (content.starts_with(MarkOf(encoding)))
-            return encoding;
-    return Encoding::plain;
-}
-
 size_t UnitOf(Encoding encoding) {
     return encoding == Encoding::utf16Mark ? 2 : 1;
+}
+
+// A file of an odd length is no UTF-16, whatever its first bytes: read as such, every unit
+// after the odd byte would be cut in two, and so would every line appended to it.
+Encoding EncodingOf(const std::string& content) {
+    for (const Encoding encoding : {Encoding::utf8Mark, Encoding::utf16Mark})
+        if (content.starts_with(MarkOf(encoding)) && content.size() % UnitOf(encoding) == 0)
+            return encoding;
+    return Encoding::plain;
 }
 
 const std::string& BytesOf(Encoding encoding, const Line& line) {

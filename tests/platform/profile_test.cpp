@@ -202,6 +202,23 @@ TEST_F(ProfileTest, WriteProfileString_FillsFileHoldingOnlyAMarkInItsEncoding) {
     }
 }
 
+// Found by fuzzing: a file of an odd length that starts like a UTF-16 mark is plain text; read
+// as UTF-16, the line appended to it was cut in two and never read back.
+TEST_F(ProfileTest, WriteProfileString_OddLengthFileWithAUtf16MarkIsPlainText) {
+    WriteFile(ini, std::string("\xFF"
+                               "\xFE"
+                               "ission]\r\nInstalled=1\r\nFCount=3\r\nF1=maps\\diary.str:0\r\nF2="
+                               "maps^miss20.mis:0\r\nF3=stun\xFF"
+                               "\xFF"
+                               "~\xFD"
+                               "[\x8C"
+                               "\x89"
+                               "\xF0"
+                               "maps\\diary.tr:1\r\n"));  // 109 bytes, as the fuzzer found it
+    ASSERT_TRUE(WriteProfileString(ini, "Mission", "FCount", "17"));
+    EXPECT_EQ(GetProfileString(ini, "Mission", "FCount", ""), "17");
+}
+
 TEST_F(ProfileTest, GetProfileString_ReadsWindows1252ValueOfEarlierVersionsAsLocalText) {
     const std::string letter = Local("È");
     if (letter != "\xC8" && letter != "È")
