@@ -139,12 +139,13 @@ bool CountDown(const std::string& stateFile) {
     return WriteProfileValue(stateFile, "Mission", "Installed", std::to_string(counter));
 }
 
-void RetireBackupArchive() {
+// False when the backup archive could not be moved.
+bool RetireBackupArchive() {
     const std::string retired = GetProgramPathWithExt(".Taff");
     if (PathExists(retired)) {
         platform::RemoveFile(retired);
     }
-    platform::MoveFileTo(GetProgramPathWithExt(".Zip"), retired);
+    return platform::MoveFileTo(GetProgramPathWithExt(".Zip"), retired);
 }
 
 // Opens the backup archive; one whose directory is missing or damaged (its install was stopped
@@ -236,13 +237,21 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
     }
     // Counted down before the backup archive moves, so that no stop in between leaves the
     // mission marked installed without its backup archive.
+    const std::string counter = ReadProfileValue(stateFile, "Mission", "Installed", "0");
     if (!CountDown(stateFile)) {
         // The backup archive stays where the next deinstall looks for it.
         platform::Printf("  The state file '%s' cannot be written; the backup archive is kept.\n",
                          platform::DisplayPath(stateFile).c_str());
         return false;
     }
-    RetireBackupArchive();
+    if (!RetireBackupArchive()) {
+        // Counted up again: a mission marked deinstalled with its backup archive in place would
+        // be refused by the next deinstall, and that backup taken for garbage by an install.
+        WriteProfileValue(stateFile, "Mission", "Installed", counter);
+        platform::Printf("  The backup archive cannot be moved to '%s'; it is kept.\n",
+                         platform::DisplayPath(GetProgramPathWithExt(".Taff")).c_str());
+        return false;
+    }
     platform::Print("Deinstalled successfuly.\n");
     return true;
 }

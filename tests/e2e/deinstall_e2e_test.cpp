@@ -105,6 +105,15 @@ TEST(DeinstallE2E, StackedMissionsDeinstalledInReverseOrder_RestoreEachStage) {
                                                            {"maps\\miss20.mis", "mission map"}};
     EXPECT_EQ(ReadArchive(modZip), savedByMod);
 
+    // The wrong order is refused before anything changes.
+    const Snapshot afterMod = TakeSnapshot(game, {mod});
+    const platform::ProgramResult early = game.Run({"-d", "-a"});
+    EXPECT_EQ(early.exitCode, 2) << early.output;
+    EXPECT_TRUE(HasLine(early.output, "Deinstall that one first (" + mission_test::BaseName(mod) +
+                                          " -d), then this one."))
+        << early.output;
+    EXPECT_EQ(TakeSnapshot(game, {mod}), afterMod);
+
     const platform::ProgramResult modOut =
         test_support::RunProgramIn(mod, {"-d", "-a"}, game.Path());
     EXPECT_EQ(modOut.exitCode, 1) << modOut.output;

@@ -123,6 +123,11 @@ void CheckDeinstallWithFault(const std::string& operation) {
                 result = mission.game.Run({"-d", "-a"});
             }
             EXPECT_TRUE(result.exitCode == 1 || result.exitCode == 2) << result.output;
+            // An honest exit code: a success has retired the backup and counted down, a
+            // failure has kept both, so that the deinstall can be run again.
+            const bool kept = test_support::Exists(mission.game.Companion(".Zip"));
+            EXPECT_EQ(kept, result.exitCode == 2) << result.output;
+            EXPECT_EQ(mission.Installed(), result.exitCode == 2) << result.output;
             mission.Restore();
             EXPECT_EQ(Differences(mission.before, TakeSnapshot(mission.game)), "") << result.output;
             return test_support::Exists(mark);

@@ -1,0 +1,97 @@
+// What a player's disk does to a mission: a damaged backup, a mission archive with the program's
+// own name, a read-only mission, a mission file named like one of its folders. Each run either
+// gives the game folder back exactly, or fails honestly keeping the backup archive and the
+// installed mark, so that a later deinstall under normal conditions gives it back exactly.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/file_system.h"
+#include "tests/e2e/mission_fixture.h"
+
+using mission_test::GameFolder;
+using mission_test::HasLine;
+using mission_test::Snapshot;
+using mission_test::TakeSnapshot;
+
+namespace {
+
+bool Installed(const GameFolder& game) {
+    const std::string state = game.StateFile();
+    return state.find("Installed=") != std::string::npos &&
+           state.find("Installed=0") == std::string::npos;
+}
+
+// A backup archive that lost its saved files (cut, emptied, overwritten) cannot give them back:
+// the deinstall restores what it can and fails, keeping the backup and the installed mark, so
+// that it comes out right once the player brings the backup back.
+TEST(HazardE2E, DamagedBackup_FailsKeepingItAndRestoresOnceItIsBack) {
+    GameFolder game;
+    game.Put("strings\\goals.str", "the game's goals");
+    game.Put("dark.cfg", "game config");
+    const Snapshot before = TakeSnapshot(game);
+    const std::string archive = mission_test::WriteMission(
+        game.WorkPath("mission.zip"),
+        {{"strings\\goals.str", "the mission's goals"}, {"maps\\miss20.mis", "a map"}});
+    ASSERT_EQ(game.Run({archive, "-a"}).exitCode, 3);
+
+    const std::string backup = game.Companion(".Zip");
+    const std::string whole = test_support::ReadFile(backup);
+    for (const std::string& damaged : {whole.substr(0, whole.size() / 10), std::string()}) {
+        test_support::WriteFile(backup, damaged);
+        const platform::ProgramResult result = game.Run({"-d", "-a"});
+        EXPECT_EQ(result.exitCode, 2) << result.output;
+        EXPECT_TRUE(HasLine(result.output,
+                            "    Extracting old file 'strings\\goals.str'... not "
+                            "found in backup!"))
+            << result.output;
+        EXPECT_TRUE(Installed(game));
+        EXPECT_EQ(test_support::ReadFile(backup), damaged);
+    }
+    test_support::WriteFile(backup, whole);
+    mission_test::ExpectDeinstallRestores(game, before);
+}
+
+// Install-time hazards: nothing of the game may be lost, and what the install could not do
+// is said, not reported as done.
+TEST(HazardE2E, InstallHazards_LoseNothing) {
+    // A file named like a folder of the same mission: refused whatever the order, so that the
+    // deinstall is never stuck at a folder it recorded as a file.
+    {
+        GameFolder game;
+        const Snapshot before = TakeSnapshot(game);
+        const std::string archive = mission_test::WriteMission(
+            game.WorkPath("clash.zip"),
+            {{"newthing\\x.txt", "in the folder"}, {"newthing", "a file"}, {"z.txt", "z"}});
+        const platform::ProgramResult install = game.Run({archive, "-a"});
+        EXPECT_EQ(install.exitCode, 3) << install.output;
+        EXPECT_TRUE(HasLine(install.output,
+                            "    Processing file 'newthing' (6 bytes): SKIPPED (a folder has "
+                            "this name)"))
+            << install.output;
+        EXPECT_EQ(game.Read("newthing\\x.txt"), "in the folder");
+        mission_test::ExpectDeinstallRestores(game, before);
+    }
+    // The mission archive is the program's own backup path (a copy named after the mission
+    // beside its archive, on a file system that ignores letter case), or read-only.
+    {
+        GameFolder game("Calendra");
+        const std::string archive = game.Companion(".zip");
+        mission_test::WriteMission(archive, {{"a.txt", "a"}});
+        const std::string bytes = test_support::ReadFile(archive);
+        const platform::ProgramResult own = game.Run({archive, "-a"});
+        EXPECT_EQ(own.exitCode, 4) << own.output;
+        EXPECT_EQ(test_support::ReadFile(archive), bytes);
+        EXPECT_FALSE(game.Has("a.txt"));
+
+        const std::string readOnly =
+            mission_test::WriteMission(game.WorkPath("ro.zip"), {{"b.txt", "b"}});
+        ASSERT_TRUE(platform::SetAttributes(readOnly, platform::attributeReadOnly));
+        const platform::ProgramResult install = game.Run({readOnly, "-a"});
+        EXPECT_EQ(install.exitCode, 3) << install.output;
+        EXPECT_EQ(game.Read("b.txt"), "b");
+        platform::SetAttributes(readOnly, platform::attributeArchive);
+    }
+}
+
+}  // namespace
