@@ -132,11 +132,7 @@ void RemoveEmptyFolders(const std::string& stateFile, int count, const std::stri
 
 // False when the state file cannot be written.
 bool CountDown(const std::string& stateFile) {
-    long counter = std::atol(ReadProfileValue(stateFile, "Mission", "Installed", "0").c_str());
-    if (counter != 0) {
-        --counter;
-    }
-    return WriteProfileValue(stateFile, "Mission", "Installed", std::to_string(counter));
+    return WriteInstalledCounter(stateFile, CountedDown(ReadInstalledCounter(stateFile)));
 }
 
 // False when the backup archive could not be moved.

@@ -8,6 +8,7 @@
 // the deinstall can read, holding every original it destroyed, and a record of every file.
 #include "app/install.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -22,6 +23,7 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
+#include "zip/archive_recovery.h"
 #include "zip/path_helpers.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_handler.h"
@@ -162,6 +164,30 @@ const char* RefusalOf(const MissionFile& file, const std::string& programFolder)
     return platform::PathFitsHost(JoinPath(programFolder, file.name)) ? nullptr : refusedTooLong;
 }
 
+// The program and the files beside it that bear its name, as far as they exist.
+std::vector<std::string> OwnFilePaths() {
+    return {platform::GetOwnPath(), GetProgramPathWithExt(".Ini"), GetProgramPathWithExt(".Zip"),
+            GetProgramPathWithExt(".Taff")};
+}
+
+std::vector<platform::FileIdentity> OwnFileIdentities() {
+    std::vector<platform::FileIdentity> identities;
+    for (const std::string& path : OwnFilePaths()) {
+        platform::FileIdentity identity;
+        if (platform::GetFileIdentity(path, identity)) {
+            identities.push_back(identity);
+        }
+    }
+    return identities;
+}
+
+// True when path is, by whatever name, one of the files given by their identities.
+bool IsOwnFile(const std::string& path, const std::vector<platform::FileIdentity>& own) {
+    platform::FileIdentity identity;
+    return platform::GetFileIdentity(path, identity) &&
+           std::find(own.begin(), own.end(), identity) != own.end();
+}
+
 // The folders the mission's accepted files lie in, as name keys ("a" and "a\\b" for a\\b\\c).
 std::set<std::string, MissionNameLess> MissionFolders(const std::vector<MissionFile>& files) {
     std::set<std::string, MissionNameLess> folders;
@@ -187,6 +213,7 @@ void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder
     // A file named like a folder of the mission's other files could only be written where that
     // folder is not: one of the two fails, so the file is refused whatever the order.
     const std::set<std::string, MissionNameLess> folders = MissionFolders(files);
+    const std::vector<platform::FileIdentity> ownFiles = OwnFileIdentities();
     std::map<std::string, size_t, MissionNameLess> firsts;
     for (size_t position = 0; position < files.size(); ++position) {
         MissionFile& file = files[position];
@@ -215,8 +242,14 @@ void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder
         if (attributes != platform::invalidAttributes &&
             (attributes & platform::attributeFolder) != 0) {
             file.plan = Plan::folderInTheWay;
+        } else if (!PathExists(target)) {
+            file.plan = Plan::added;
+        } else if (IsOwnFile(target, ownFiles)) {
+            // Reached by another name than its own (a short alias, a link): refused like it.
+            file.plan = Plan::refused;
+            file.refusal = refusedUnsafe;
         } else {
-            file.plan = PathExists(target) ? Plan::saved : Plan::added;
+            file.plan = Plan::saved;
         }
         firsts.emplace(key, position);
     }
@@ -319,9 +352,7 @@ void SaveGameFiles(CZipHandler& backup, std::vector<MissionFile>& files,
 // part-way can be undone. False when the state file cannot be written.
 bool MarkInstalled() {
     const std::string stateFile = StateFilePath();
-    const long counter =
-        std::atol(ReadProfileValue(stateFile, "Mission", "Installed", "0").c_str());
-    return WriteProfileValue(stateFile, "Mission", "Installed", FormatNumber(counter + 1));
+    return WriteInstalledCounter(stateFile, CountedUp(ReadInstalledCounter(stateFile)));
 }
 
 // Writes the records of the installed files, numbered from 1. A file is put in place only once
@@ -472,18 +503,6 @@ bool InstallFile(MissionSource& source, const std::vector<MissionFile>& files,
     return placed == Placed::whole;
 }
 
-// True when path is, by whatever name, the program or one of the files beside it that bear its
-// name.
-bool IsProgramFile(const std::string& path) {
-    for (const std::string& own : {platform::GetOwnPath(), GetProgramPathWithExt(".Ini"),
-                                   GetProgramPathWithExt(".Zip"), GetProgramPathWithExt(".Taff")}) {
-        if (platform::IsSameFile(path, own)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Opens the source; false (after its message) when there is nothing to install from.
 bool OpenSource(MissionSource& source, const std::string& sourcePath) {
     if (source.isFolder) {
@@ -507,10 +526,48 @@ bool OpenSource(MissionSource& source, const std::string& sourcePath) {
     return true;
 }
 
+enum class FoundBackup { none, empty, holdsSavedFiles, unreadable };
+
+// What lies at the backup archive's path. An archive that holds saved game files means a mission
+// may still be installed, whatever the state file says (it may be damaged, locked or replaced):
+// it is the one file an install must never delete.
+FoundBackup ExamineFoundBackup(const std::string& path) {
+    if (!platform::NameExists(path)) {
+        return FoundBackup::none;
+    }
+    CZipHandler found;
+    try {
+        found.Open(path, CZipHandler::openReadOnly, 0);
+        const bool holds = found.GetEntryCount() > 0;
+        found.Close(true);
+        return holds ? FoundBackup::holdsSavedFiles : FoundBackup::empty;
+    } catch (const CZipException&) {
+        // Not an archive as a whole: maybe one whose install was stopped before its directory.
+    } catch (const CException&) {
+        return FoundBackup::unreadable;
+    }
+    try {
+        return RecoverArchive(found, path) > 0 ? FoundBackup::holdsSavedFiles : FoundBackup::empty;
+    } catch (const CException&) {
+        return FoundBackup::unreadable;
+    }
+}
+
 bool CreateBackupArchive(CZipHandler& backup) {
     platform::Print("  Opening backup archive...\n");
+    const std::string path = GetProgramPathWithExt(".Zip");
+    const FoundBackup found = ExamineFoundBackup(path);
+    if (found == FoundBackup::holdsSavedFiles || found == FoundBackup::unreadable) {
+        platform::Printf(
+            "Error: the backup archive '%s' %s.\n"
+            "A mission may still be installed: run the program with \"-d\" to "
+            "deinstall it.\nIf that mission is really gone, move the backup archive "
+            "away, then install again.\n",
+            platform::DisplayPath(path).c_str(),
+            found == FoundBackup::unreadable ? "cannot be read" : "holds saved game files");
+        return false;
+    }
     try {
-        const std::string path = GetProgramPathWithExt(".Zip");
         platform::RemoveFile(path);
         backup.Open(path, CZipHandler::create, 0);
         backup.EnableNameIndex(true);
@@ -526,7 +583,7 @@ bool CreateBackupArchive(CZipHandler& backup) {
 bool InstallMission(const std::string& sourcePath, bool sourceIsFolder) {
     const std::string programFolder = GetProgramFolder();
     platform::Printf("Installing mission from '%s'...\n", sourcePath.c_str());
-    if (IsProgramFile(sourcePath)) {
+    if (IsOwnFile(sourcePath, OwnFileIdentities())) {
         // The install would delete it to make the backup archive, or overwrite the record.
         platform::Print("Error: the mission source is this program or one of its own files.\n");
         return false;

@@ -1,4 +1,6 @@
 // Process entry: hands the command line to start-up.
 #include "app/startup.h"
 
-int main(int argc, char** argv) { return StartUp(argc, argv); }
+int main(int argc, char** argv) {
+    return StartUp(argc, argv);
+}

@@ -2,7 +2,6 @@
 #include "app/stacked_copies.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <vector>
 
@@ -75,8 +74,7 @@ std::string FindLaterOverlappingCopy() {
     for (const std::string& stateFile : OtherStateFiles(ownStateFile)) {
         const std::string base = stateFile.substr(0, stateFile.size() - 4);  // without ".Ini"
         int64_t theirTime = 0;
-        if (std::atol(ReadProfileValue(stateFile, "Mission", "Installed", "0").c_str()) == 0 ||
-            !LastWriteTime(base + ".Zip", theirTime)) {
+        if (ReadInstalledCounter(stateFile) == 0 || !LastWriteTime(base + ".Zip", theirTime)) {
             continue;
         }
         for (const auto& [key, theirFlag] : ReadRecords(stateFile)) {

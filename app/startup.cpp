@@ -33,8 +33,7 @@ bool ReadInstalledState() {
     const std::string stateFile = GetProgramPathWithExt(".Ini");
     const std::string installed = ReadProfileValue(stateFile, "Mission", "Installed", "0");
     WriteProfileValue(stateFile, "Mission", "Installed", installed);
-    // As atol reads it; strtol because it stays defined on overflow.
-    return std::strtol(installed.c_str(), nullptr, 10) != 0;
+    return ParseCounter(installed) != 0;
 }
 
 int Deinstall(bool keepFolders, const MissionOperations& operations) {

@@ -67,8 +67,29 @@ bool ReadRecord(const std::string& stateFile, int number, RecordedFile& record) 
     return true;
 }
 
+int64_t ParseCounter(const std::string& text) {
+    // strtoll clamps where atol's overflow is undefined (and a 32-bit long on Windows wraps).
+    return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+int64_t ReadInstalledCounter(const std::string& stateFile) {
+    return ParseCounter(ReadProfileValue(stateFile, "Mission", "Installed", "0"));
+}
+
+bool WriteInstalledCounter(const std::string& stateFile, int64_t counter) {
+    return WriteProfileValue(stateFile, "Mission", "Installed", std::to_string(counter));
+}
+
+int64_t CountedUp(int64_t counter) {
+    return counter == INT64_MAX ? counter : counter + 1;
+}
+
+int64_t CountedDown(int64_t counter) {
+    return counter == 0 || counter == INT64_MIN ? counter : counter - 1;
+}
+
 int ReadRecordCount(const std::string& stateFile) {
-    const long count = std::atol(ReadProfileValue(stateFile, "Mission", "FCount", "0").c_str());
+    const int64_t count = ParseCounter(ReadProfileValue(stateFile, "Mission", "FCount", "0"));
     return count < 0 ? 0 : count > INT_MAX ? INT_MAX : static_cast<int>(count);
 }
 

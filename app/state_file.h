@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // A state-file value is read back cut to this many bytes.
@@ -22,6 +23,15 @@ struct RecordedFile {
 
 // False for an entry that a deinstall passes over: empty, starting with a colon, or without one.
 bool ReadRecord(const std::string& stateFile, int number, RecordedFile& record);
+// The installed counter ("Installed"): read as atol reads a number (leading blanks, a sign,
+// digits; anything else ends it, no digits give 0), clamped to 64 bits on both builds, never
+// wrapping. Counted up and down within that range only.
+int64_t ParseCounter(const std::string& text);
+int64_t ReadInstalledCounter(const std::string& stateFile);
+bool WriteInstalledCounter(const std::string& stateFile, int64_t counter);
+int64_t CountedUp(int64_t counter);
+int64_t CountedDown(int64_t counter);  // minus one unless 0
+
 // The number of records of the latest install ("FCount").
 int ReadRecordCount(const std::string& stateFile);
 

@@ -59,6 +59,14 @@ uint32_t GetAttributes(const std::string& path);  // invalidAttributes when it f
 // True when something (file, folder, even a dangling link) has exactly this name: a name, never
 // a pattern.
 bool NameExists(const std::string& path);
+// What tells one file from every other, whatever names reach it.
+struct FileIdentity {
+    uint64_t volume = 0;  // device, or the volume serial number
+    uint64_t file = 0;    // inode, or the file index
+    bool operator==(const FileIdentity&) const = default;
+};
+bool GetFileIdentity(const std::string& path, FileIdentity& identity);
+
 // True when both paths name one existing file, by whatever names (letter case, links, short
 // names): the same device and inode, or the same volume and file index on Windows.
 bool IsSameFile(const std::string& a, const std::string& b);

@@ -161,7 +161,7 @@ bool NameExists(const std::string& path) {
 
 namespace {
 
-bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+bool FileInformation(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
     const HANDLE file =
         CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -174,13 +174,19 @@ bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
 
 }  // namespace
 
+bool GetFileIdentity(const std::string& path, FileIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!FileInformation(path, info))
+        return false;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
 bool IsSameFile(const std::string& a, const std::string& b) {
-    BY_HANDLE_FILE_INFORMATION first;
-    BY_HANDLE_FILE_INFORMATION second;
-    return FileIdentity(a, first) && FileIdentity(b, second) &&
-           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh &&
-           first.nFileIndexLow == second.nFileIndexLow;
+    FileIdentity first;
+    FileIdentity second;
+    return GetFileIdentity(a, first) && GetFileIdentity(b, second) && first == second;
 }
 
 bool PathFitsHost(const std::string& path) {

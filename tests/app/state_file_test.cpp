@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "platform/file_system.h"
 #include "platform/system.h"
 
@@ -50,4 +52,27 @@ TEST(StateFileTest, NamesProgramFile_CatchesTheProgramAndItsCompanionsInAnyCase)
     // A program without an extension (as on Linux) has companions of its whole name.
     EXPECT_TRUE(NamesProgramFile("brennick", "\\games\\Brennick"));
     EXPECT_TRUE(NamesProgramFile("Brennick.Zip", "\\games\\Brennick"));
+}
+
+// One counter rule on both builds: read as atol reads a number, clamped to 64 bits, never
+// wrapping when counted up or down.
+TEST(StateFileTest, InstalledCounter_ClampsAndNeverWraps) {
+    const struct {
+        const char* text;
+        int64_t value;
+    } cases[] = {{"1", 1},
+                 {"  -3x", -3},
+                 {"abc", 0},
+                 {"", 0},
+                 {"+7", 7},
+                 {"99999999999999999999", INT64_MAX},
+                 {"-99999999999999999999", INT64_MIN}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseCounter(c.text), c.value) << c.text;
+    }
+    EXPECT_EQ(CountedDown(INT64_MIN), INT64_MIN);
+    EXPECT_EQ(CountedDown(0), 0);
+    EXPECT_EQ(CountedDown(-1), -2);
+    EXPECT_EQ(CountedUp(INT64_MAX), INT64_MAX);
+    EXPECT_EQ(CountedUp(0), 1);
 }

@@ -4,7 +4,9 @@
 // installed mark, so that a later deinstall under normal conditions gives it back exactly.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "platform/file_system.h"
 #include "tests/e2e/mission_fixture.h"
@@ -52,6 +54,53 @@ TEST(HazardE2E, DamagedBackup_FailsKeepingItAndRestoresOnceItIsBack) {
     mission_test::ExpectDeinstallRestores(game, before);
 }
 
+// While a mission is installed, its backup archive holds the game's originals. A state file
+// that reads as "not installed" (emptied by a crash) must not let a second install delete it.
+TEST(HazardE2E, SecondInstallOverAnEmptiedStateFile_KeepsTheBackup) {
+    GameFolder game;
+    game.Put("strings\\goals.str", "the game's goals");
+    const Snapshot before = TakeSnapshot(game);
+    const std::string first = mission_test::WriteMission(
+        game.WorkPath("first.zip"), {{"strings\\goals.str", "the first mission's goals"}});
+    ASSERT_EQ(game.Run({first, "-a"}).exitCode, 3);
+    const std::string stateFile = game.Companion(".Ini");
+    const std::string record = test_support::ReadFile(stateFile);
+
+    test_support::WriteFile(stateFile, "");
+    const std::string second = mission_test::WriteMission(
+        game.WorkPath("second.zip"), {{"strings\\goals.str", "the second mission's goals"}});
+    const platform::ProgramResult refused = game.Run({second, "-a"});
+    EXPECT_EQ(refused.exitCode, 4) << refused.output;
+    EXPECT_EQ(game.Read("strings\\goals.str"), "the first mission's goals");
+
+    test_support::WriteFile(stateFile, record);
+    mission_test::ExpectDeinstallRestores(game, before);
+}
+
+// A mission file that reaches the state file by another name (a hard link here, a short alias
+// on Windows) is refused by the file's identity, not its name.
+TEST(HazardE2E, MissionFileReachingTheStateFileByAnotherName_IsRefused) {
+    GameFolder game;
+    ASSERT_EQ(game.Run({}).exitCode, 5);  // writes the state file
+    const Snapshot before = TakeSnapshot(game);
+    const std::string stateFile = game.Companion(".Ini");
+    std::error_code error;
+    std::filesystem::create_hard_link(platform::ToHostPath(stateFile),
+                                      platform::ToHostPath(game.Join("alias.ini")), error);
+    if (error) {
+        GTEST_SKIP() << "no hard links here: " << error.message();
+    }
+    const std::string mission = mission_test::WriteMission(
+        game.WorkPath("alias.zip"), {{"alias.ini", "[Mission]\r\nInstalled=0\r\n"}});
+    const platform::ProgramResult install = game.Run({mission, "-a"});
+    EXPECT_EQ(install.exitCode, 3) << install.output;
+    EXPECT_TRUE(HasLine(install.output,
+                        "    Processing file 'alias.ini' (24 bytes): SKIPPED (unsafe name)"))
+        << install.output;
+    platform::RemoveFile(game.Join("alias.ini"));
+    mission_test::ExpectDeinstallRestores(game, before);
+}
+
 // Install-time hazards: nothing of the game may be lost, and what the install could not do
 // is said, not reported as done.
 TEST(HazardE2E, InstallHazards_LoseNothing) {
@@ -83,7 +132,9 @@ TEST(HazardE2E, InstallHazards_LoseNothing) {
         EXPECT_EQ(own.exitCode, 4) << own.output;
         EXPECT_EQ(test_support::ReadFile(archive), bytes);
         EXPECT_FALSE(game.Has("a.txt"));
-
+    }
+    {
+        GameFolder game;
         const std::string readOnly =
             mission_test::WriteMission(game.WorkPath("ro.zip"), {{"b.txt", "b"}});
         ASSERT_TRUE(platform::SetAttributes(readOnly, platform::attributeReadOnly));
