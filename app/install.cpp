@@ -1,11 +1,12 @@
 // Installing a mission from a ZIP archive or a folder, saving every game file it replaces.
 //
-// The work is done in two passes over the mission's files. The first decides what happens to
-// each file and saves every game file that will be replaced into the backup archive, which is
-// then closed, so its central directory is on disk. Only then is the mission marked installed
-// and the second pass records and puts each file in place, the record always written before the
-// game file is touched. A process stopped at any instant therefore leaves a backup archive that
-// the deinstall can read, holding every original it destroyed, and a record of every file.
+// The mission is marked installed, with no records, before anything of the game is touched.
+// Then the work is done in two passes over the mission's files. The first decides what happens
+// to each file and saves every game file that will be replaced into the backup archive, which
+// is then closed, so its central directory is on disk. The second records and puts each file in
+// place, the record always written before the game file is touched. A process stopped at any
+// instant therefore leaves a backup archive that the deinstall can read, holding every original
+// it destroyed, and a record of every file.
 #include "app/install.h"
 
 #include <algorithm>
@@ -601,14 +602,17 @@ bool InstallMission(const std::string& sourcePath, bool sourceIsFolder) {
     std::vector<MissionFile> files =
         sourceIsFolder ? ListFolderFiles(source) : ListArchiveFiles(source.archive);
     PlanFiles(files, programFolder);
-    SaveGameFiles(backup, files, programFolder);
-    SettleRepeats(files);
+    // Marked installed, with no records yet, before the first game file is saved: a backup
+    // archive that holds saved files always belongs to an installed mission, which -d undoes,
+    // and a state file that cannot be written stops the install before any work.
     Recorder recorder;
     if (!recorder.Start() || !MarkInstalled()) {
         platform::Printf("Error: the state file '%s' cannot be written.\n",
                          platform::DisplayPath(StateFilePath()).c_str());
         return false;
     }
+    SaveGameFiles(backup, files, programFolder);
+    SettleRepeats(files);
 
     bool withErrors = false;
     for (const MissionFile& file : files) {
