@@ -101,12 +101,16 @@ std::string PrepareSourceFolder(std::string path) {
     return path;
 }
 
-int32_t FolderFileSize(const std::string& path) {
+// The size of a file of a folder source; false when it cannot be read as a regular file (a
+// FIFO, a device, a file locked or without read permission), so that it is refused before its
+// game file is saved and deleted for nothing.
+bool FolderFileSize(const std::string& path, int32_t& size) {
     CFile file;
     if (!file.Open(path, CFile::modeRead)) {
-        return 0;
+        return false;
     }
-    return static_cast<int32_t>(static_cast<uint32_t>(file.GetLength()));
+    size = static_cast<int32_t>(static_cast<uint32_t>(file.GetLength()));
+    return true;
 }
 
 std::vector<MissionFile> ListFolderFiles(const MissionSource& source) {
@@ -116,7 +120,9 @@ std::vector<MissionFile> ListFolderFiles(const MissionSource& source) {
         MissionFile file;
         file.index = i;
         file.name = GetRelativePath(source.files[i], source.folder);
-        file.size = FolderFileSize(source.files[i]);
+        if (!FolderFileSize(source.files[i], file.size)) {
+            file.refusal = "not a regular file that can be read";
+        }
         files.push_back(std::move(file));
     }
     return files;

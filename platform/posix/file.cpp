@@ -12,13 +12,14 @@
 #include "platform/posix/host_path.h"
 #include "platform/posix/name_cache.h"
 #include "platform/posix/posix_io.h"
+#include "platform/posix/regular_file.h"
 
 using platform::posix::HostPath;
 
 namespace {
 
 int OpenFlagsFor(unsigned flags) {
-    int result = O_CLOEXEC;
+    int result = 0;
     switch (flags & 0x3) {
         case CFile::modeWrite:
             result |= O_WRONLY;
@@ -41,11 +42,7 @@ int OpenFlagsFor(unsigned flags) {
 }
 
 int OpenHost(const std::string& host, unsigned flags) {
-    int fd;
-    do {
-        fd = open(host.c_str(), OpenFlagsFor(flags), 0666);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return platform::posix::OpenRegularFile(host, OpenFlagsFor(flags), 0666);
 }
 
 int OpenExisting(const std::string& path, unsigned flags) {

@@ -17,6 +17,7 @@
 #include "platform/posix/host_path.h"
 #include "platform/posix/name_cache.h"
 #include "platform/posix/posix_io.h"
+#include "platform/posix/regular_file.h"
 
 namespace platform {
 
@@ -256,19 +257,20 @@ bool CopyOpenFile(int from, const struct stat& source, int to) {
 bool CopyFileOver(const std::string& from, const std::string& to, bool failIfExists) {
     if (InjectedFailure(FaultOperation::write))
         return false;
-    const int source = open(HostPath(from).c_str(), O_RDONLY | O_CLOEXEC);
+    // Both ends regular files: a FIFO or device is refused rather than waited on or read.
+    const int source = posix::OpenRegularFile(HostPath(from), O_RDONLY, 0);
     if (source < 0)
         return Fail();
     struct stat info;
-    if (fstat(source, &info) != 0 || S_ISDIR(info.st_mode)) {
-        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    if (fstat(source, &info) != 0) {
+        const int error = errno;
         close(source);
         return FailWith(error);
     }
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : 0);
+    const int flags = O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : 0);
     const std::string hostTo = HostPath(to);
     const EntryChange change(hostTo);
-    const int target = open(hostTo.c_str(), flags, info.st_mode & 0777);
+    const int target = posix::OpenRegularFile(hostTo, flags, info.st_mode & 0777);
     if (target < 0) {
         const int error = errno;
         close(source);

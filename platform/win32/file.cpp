@@ -48,6 +48,15 @@ bool CFile::Open(const std::string& path, unsigned flags, CFileException* error)
             *error = CFileException(static_cast<long>(GetLastError()), path);
         return false;
     }
+    // Only files on a disk: a pipe or a device name (NUL, CON, COM1, \\.\pipe\...) would
+    // block a read or write, or swallow what the program means to keep.
+    if (GetFileType(opened) != FILE_TYPE_DISK) {
+        CloseHandle(opened);
+        if (error != nullptr)
+            *error = CFileException(ERROR_BAD_FILE_TYPE, path);
+        SetLastError(ERROR_BAD_FILE_TYPE);
+        return false;
+    }
     handle = FromHandle(opened);
     SetFilePath(path);
     return true;
