@@ -132,14 +132,24 @@ void CZipCentralDirectory::ReadEntryHeaders() {
     RemoveHeaders();
     // Headers are appended one by one, so a count that the file cannot back is stopped by the
     // first short read instead of being allocated up front.
+    uint64_t consumed = 0;
     for (uint32_t i = 0; i < totalEntries; ++i) {
         headers.push_back(std::make_unique<CZipEntryHeader>());
         CZipEntryHeader& header = *headers.back();
         if (!header.ReadCentralRecord(*storage))
             ThrowError(ZipRaw::corruptedArchive);
+        // Summed record by record rather than from file positions, so that a directory that
+        // continues on the next volume counts the same. Taken before the name is converted.
+        consumed += header.GetCentralRecordSize();
+        if (consumed > directorySize)
+            ThrowError(ZipRaw::corruptedArchive);
         header.ConvertCodePage(false);
         header.ConvertSlashes(true);
     }
+    // A count that disagrees with the directory's size (one kept modulo 65,536 by a writer of
+    // more entries) would otherwise read as a smaller archive and lose the rest unseen.
+    if (consumed != directorySize)
+        ThrowError(ZipRaw::corruptedArchive);
     if (nameIndexEnabled)
         BuildNameIndex();
 }

@@ -138,6 +138,30 @@ TEST_F(CentralDirectoryTest, Open_DirectorySizeAndEntryCountMustAgree) {
     EXPECT_EQ(OpenBytes(entriesWithoutSize.bytes), CZipException::corruptedArchive);
 }
 
+TEST_F(CentralDirectoryTest, Open_EntryCountDisagreeingWithDirectoryIsCorruptedArchive) {
+    // The directory's size in the end record covers every header; a count that says otherwise
+    // must not open as a smaller (or larger) archive.
+    struct Case {
+        const char* what;
+        size_t entries;
+        uint16_t count;
+    };
+    const Case cases[] = {
+        {"count kept modulo 65,536", 65536 + 3, 3},
+        {"count one short", 3, 2},
+        {"count one over", 3, 4},
+    };
+    for (const Case& c : cases) {
+        std::vector<Entry> entries(c.entries);
+        for (size_t i = 0; i < entries.size(); ++i) entries[i].name = std::to_string(i);
+        archive_bytes::Archive archive = Build(entries);
+        PutU16(archive.bytes, archive.endOffset + 8, c.count);
+        PutU16(archive.bytes, archive.endOffset + 10, c.count);
+        EXPECT_EQ(OpenBytes(archive.bytes), CZipException::corruptedArchive) << c.what;
+        zip.Close(true);
+    }
+}
+
 TEST_F(CentralDirectoryTest, Open_DamagedDirectoryIsCorruptedArchive) {
     struct Damage {
         const char* what;
