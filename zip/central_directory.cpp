@@ -35,6 +35,7 @@ void CZipCentralDirectory::ClearCentralDirectory() {
     localExtraField.Release();
     RemoveHeaders();
     std::vector<NameIndexEntry>().swap(nameIndex);
+    std::vector<NameIndexEntry>().swap(noCaseIndex);
     archiveComment.Release();
 }
 
@@ -431,6 +432,7 @@ void CZipCentralDirectory::BuildNameIndex() {
     nameIndex.clear();
     nameIndex.reserve(names.size());
     for (const auto& [name, index] : names) nameIndex.push_back({headers[index].get(), index});
+    noCaseIndexCurrent = false;
 }
 
 void CZipCentralDirectory::InsertIntoNameIndex(CZipEntryHeader* header, uint16_t index) {
@@ -450,14 +452,50 @@ void CZipCentralDirectory::InsertIntoNameIndex(CZipEntryHeader* header, uint16_t
             hi = mid;
     }
     nameIndex.insert(nameIndex.begin() + static_cast<std::ptrdiff_t>(lo), {header, index});
+    noCaseIndexCurrent = false;
+}
+
+// O(n log n) once after the index changed; the searches that follow cost O(log n) each (a
+// deinstall of 65,535 saved files looked each one up by walking the whole index).
+const std::vector<NameIndexEntry>& CZipCentralDirectory::NoCaseIndex() const {
+    if (noCaseIndexCurrent && noCaseIndex.size() == nameIndex.size())
+        return noCaseIndex;
+    std::vector<std::pair<std::string, NameIndexEntry>> names;
+    names.reserve(nameIndex.size());
+    for (const NameIndexEntry& entry : nameIndex)
+        names.emplace_back(entry.header->GetFileName(), entry);
+    std::stable_sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
+        return platform::CollateNamesNoCase(a.first, b.first) < 0;
+    });
+    noCaseIndex.clear();
+    noCaseIndex.reserve(names.size());
+    for (const auto& [name, entry] : names) noCaseIndex.push_back(entry);
+    noCaseIndexCurrent = true;
+    return noCaseIndex;
 }
 
 int CZipCentralDirectory::FindInNameIndex(const std::string& name, bool caseSensitive) const {
     if (!caseSensitive) {
-        // The index is ordered case-sensitively, so a case-insensitive match may stand anywhere.
-        for (size_t i = 0; i < nameIndex.size(); ++i)
-            if (platform::CollateNamesNoCase(nameIndex[i].header->GetFileName(), name) == 0)
-                return static_cast<int>(i);
+        // The first match in case-blind order is the one the case-sensitive index lists first;
+        // its place there is found among the names equal to its own.
+        const std::vector<NameIndexEntry>& blind = NoCaseIndex();
+        const auto found = std::lower_bound(
+            blind.begin(), blind.end(), name,
+            [](const NameIndexEntry& entry, const std::string& key) {
+                return platform::CollateNamesNoCase(entry.header->GetFileName(), key) < 0;
+            });
+        if (found == blind.end() ||
+            platform::CollateNamesNoCase(found->header->GetFileName(), name) != 0)
+            return -1;
+        const std::string spelled = found->header->GetFileName();
+        const auto first = std::lower_bound(
+            nameIndex.begin(), nameIndex.end(), spelled,
+            [](const NameIndexEntry& entry, const std::string& key) {
+                return platform::CollateNames(entry.header->GetFileName(), key) < 0;
+            });
+        for (auto at = first; at != nameIndex.end(); ++at)
+            if (at->header == found->header)
+                return static_cast<int>(at - nameIndex.begin());
         return -1;
     }
     int lo = 0;

@@ -60,6 +60,12 @@ public:
     std::vector<NameIndexEntry> nameIndex;
 
 private:
+    // nameIndex ordered ignoring letter case (equal names in nameIndex's order), built when a
+    // case-blind search first needs it after the index changed.
+    const std::vector<NameIndexEntry>& NoCaseIndex() const;
+    mutable std::vector<NameIndexEntry> noCaseIndex;
+    mutable bool noCaseIndexCurrent = false;
+
     uint32_t LocateEndRecord();
     void ReadEntryHeaders();
     void TruncateOldDirectory();

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 
+#include "platform/code_page.h"
 #include "support/test_support.h"
 #include "zip/archive_bytes.h"
 #include "zip/zip_exception.h"
@@ -395,6 +397,34 @@ TEST_F(NameIndexTest, FindEntry_CaseSensitiveAndNotOnMixedCaseFolders) {
     EXPECT_EQ(index[0].index, 2);
     EXPECT_EQ(index[1].index, 0);
     EXPECT_EQ(index[2].index, 1);
+}
+
+// A case-blind search (a binary search of its own index) finds what a walk of the
+// case-sensitive index finds first: the same entry whatever the case variants around it.
+TEST_F(NameIndexTest, FindEntry_CaseBlindFindsTheFirstMatchOfTheIndex) {
+    std::mt19937 random(7);
+    const std::string letters = "aAbBcC";
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; ++i) {
+        std::string name;
+        for (size_t length = 1 + random() % 3; length > 0; --length)
+            name += letters[random() % letters.size()];
+        names.push_back(name);
+    }
+    OpenNames(names);
+    zip.EnableNameIndex(true);
+    const auto& index = zip.GetCentralDirectory().nameIndex;
+    ASSERT_EQ(index.size(), names.size());
+    for (const char* probe : {"a", "AB", "bca", "ccc", "Ba", "d"}) {
+        int expected = -1;
+        for (const auto& entry : index) {
+            if (platform::CollateNamesNoCase(entry.header->GetFileName(), probe) == 0) {
+                expected = entry.index;
+                break;
+            }
+        }
+        EXPECT_EQ(zip.FindEntry(probe, false), expected) << probe;
+    }
 }
 
 TEST_F(NameIndexTest, FindEntry_LetterCaseOfAccentedLetters) {
