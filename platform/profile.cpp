@@ -1,20 +1,29 @@
-// INI profile files, one portable implementation over CFile: read one value, write one value.
+// INI profile files, one portable implementation over CFile: read one value, write one value,
+// and tell a file that cannot be trusted from one that is missing.
 //
-// Each file is parsed once per run into a model with an index from (section, key) to its line,
-// so that reading a value, or recording one more file of an install, does not cost the whole
-// file again. The model is checked against the file's size and last-write time before every use
-// and read again when either differs. Writes stay crash-safe: a new line at the very end of the
-// file and a value replaced by one of the same length are one single write each (a killed process
-// leaves the old or the new content); every other change writes the whole file beside it and
-// puts it in place in one step.
+// Each file is read once per run and kept as its bytes with an index of its section headers and
+// key lines, so that reading a value, or recording one more file of an install, does not cost
+// the whole file again. The model is checked against the file's size and last-write time before
+// every use and read again when either differs. Writes stay crash-safe: a new line at the very
+// end of the file and a value replaced by one of the same length are one single write each (a
+// killed process leaves the old or the new content); every other change writes the whole file
+// beside it and puts it in place in one step.
+//
+// Costs: a lookup hashes the names and reads the one line it finds (expected O(1), plus O(log h)
+// over h headers to tell a key's section); an appended line or a same-length value costs its own
+// bytes; any other change rewrites and indexes the file again, O(file).
+//
+// Memory is bounded by design. A file larger than kMaxFileSize is refused unread, a file holding
+// a NUL is dropped once read, and the index holds no text: blank lines cost nothing, a header or
+// a key a few 32-bit words, so a model stays within a small multiple of the file.
 //
 // A file an editor saved with a byte-order mark (UTF-8, or UTF-16LE as Windows' own profile
 // functions read it) stays in its encoding and keeps its mark, so that editor and program keep
-// agreeing. Each of its lines keeps its file bytes beside its local text: lines the program does
-// not change are written back byte for byte, even where the local code page cannot hold them;
-// lines it writes are converted, and a value that cannot be converted fails the write. The
-// single-write rules above hold for these files alike, as lengths are compared in file bytes.
-// A file without a mark holds local text; on Linux, earlier versions wrote Windows-1252 there.
+// agreeing. Lines the program does not change are written back byte for byte, even where the
+// local code page cannot hold them; lines it writes are converted, and a value that cannot be
+// converted fails the write. The single-write rules above hold for these files alike, as lengths
+// are compared in file bytes. A file without a mark holds local text; on Linux, earlier versions
+// wrote Windows-1252 there.
 #include "platform/profile.h"
 
 #include <algorithm>
@@ -24,7 +33,6 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/code_page.h"
@@ -37,101 +45,188 @@ namespace platform {
 namespace {
 
 constexpr size_t kMaxValueLength = 1023;
+// No real state file comes near this: 65,535 records of long names take a few megabytes. A larger
+// file is refused unread, and no write makes a file this program would then refuse.
+constexpr uint64_t kMaxFileSize = uint64_t(16) << 20;
+// Offsets and header numbers below it fit the 24 bits a name table keeps of them.
+static_assert(kMaxFileSize <= uint64_t(1) << 24);
+// The models kept at once, and the bytes they may hold together beyond the one in use.
 constexpr size_t kMaxModels = 8;
+constexpr uint64_t kMaxCachedBytes = kMaxFileSize;
 // Larger in-place writes go through the atomic rewrite: a killed process could cut a write that
 // spans many pages, never one this small.
 constexpr size_t kMaxInPlaceWrite = 4096;
 const char* const kNewLineEnd = "\r\n";
+constexpr uint32_t kNone = 0xFFFFFFFF;
 
 // How a file's text is stored, told by its byte-order mark.
 enum class Encoding { plain, utf8Mark, utf16Mark };
 
-struct Line {
-    std::string text;        // local text, without its line end
-    const char* end = "";    // "\r\n", "\n", "\r", or "" for a last line without one (a literal:
-                             // a file of many thousand lines keeps no copy of it per line)
-    std::string bytes = {};  // its file bytes in a file with a mark (in a plain file: the text)
+// A set of values below 2^24 (line offsets, header numbers) found by a hash of the name they
+// point at in the file: open addressing, one 32-bit slot each, at most three quarters full. The
+// top byte of a slot holds 8 bits of its name's hash, so a probe reads the file only when those
+// agree. A map of strings would hold a copy of each name and a heap node per entry, many times
+// the line itself.
+class NameTable {
+public:
+    // The value whose name matches; hash is the hash of the name sought.
+    template <class Matches>
+    std::optional<uint32_t> Find(uint64_t hash, const Matches& matches) const {
+        if (slots.empty())
+            return std::nullopt;
+        const size_t mask = slots.size() - 1;
+        const uint32_t tag = TagOf(hash);
+        for (size_t i = hash & mask; slots[i] != kNone; i = (i + 1) & mask)
+            if ((slots[i] & ~kValueMask) == tag && matches(slots[i] & kValueMask))
+                return slots[i] & kValueMask;
+        return std::nullopt;
+    }
+
+    // Adds value unless a value of the same name is there; false when one is. hashOf gives the
+    // hash of a value already held, for growing.
+    template <class Matches, class HashOf>
+    bool Add(uint64_t hash, uint32_t value, const Matches& matches, const HashOf& hashOf) {
+        if (Find(hash, matches))
+            return false;
+        if ((count + 1) * 4 > slots.size() * 3)
+            Grow(hashOf);
+        Place(hash, value);
+        ++count;
+        return true;
+    }
+
+private:
+    static constexpr uint32_t kValueMask = 0xFFFFFF;
+
+    // Never 0xFF, so that no slot in use reads as kNone.
+    static uint32_t TagOf(uint64_t hash) { return uint32_t(hash >> 56) % 255 << 24; }
+
+    template <class HashOf>
+    void Grow(const HashOf& hashOf) {
+        std::vector<uint32_t> old(std::max<size_t>(16, slots.size() * 2), kNone);
+        old.swap(slots);
+        for (const uint32_t slot : old)
+            if (slot != kNone)
+                Place(hashOf(slot & kValueMask), slot & kValueMask);
+    }
+
+    void Place(uint64_t hash, uint32_t value) {
+        const size_t mask = slots.size() - 1;
+        size_t i = hash & mask;
+        while (slots[i] != kNone) i = (i + 1) & mask;
+        slots[i] = TagOf(hash) | value;
+    }
+
+    std::vector<uint32_t> slots;
+    size_t count = 0;
 };
 
-// One section as lookups see it: its first occurrence in the file.
-struct Section {
-    size_t header = 0;                             // its header line
-    size_t lastLine = 0;                           // last non-blank line (the header at least)
-    std::unordered_map<std::string, size_t> keys;  // lower-case key -> its first line
+// A section header line. Lookups see a section at its first header only.
+struct Header {
+    uint32_t offset = 0;    // where the line starts
+    uint32_t insertAt = 0;  // where a new key of the section goes: after the line end of its last
+                            // non-blank line; kNone for a repeated header
 };
 
-// A file as parsed, with where each line starts and what each section holds.
+// A file as read: its bytes and where its sections and keys stand.
 struct Document {
     bool exists = false;
+    bool refused = false;  // it holds a NUL: no text to parse, dropped unread
+    bool hasText = false;  // some line holds more than blanks
     Encoding encoding = Encoding::plain;
-    std::vector<Line> lines;
-    std::vector<uint64_t> offsets;  // file offset of each line (after the mark)
-    uint64_t size = 0;
-    std::unordered_map<std::string, Section> sections;  // by lower-case name
-    std::optional<size_t> lastHeader;                   // the last section header in the file
+    std::string content;             // the whole file, mark included
+    const char* firstEnd = nullptr;  // the line end of its first line, when it has one
+    std::vector<Header> headers;     // every header line, in file order
+    NameTable sections;              // first headers, by name: numbers into headers
+    NameTable keys;                  // key lines, by section and name: their offsets
+    uint32_t current = kNone;        // the header whose section the file's end belongs to
 };
 
 // A document and the identity of the file it was taken from.
 struct Model {
     Document document;
+    uint64_t size = 0;
     int64_t lastWriteTimeNs = 0;
     // False when the file was read while it could still change within the same step of its
     // time unnoticed by its size and time; such a model is read again before its next use.
     bool settled = false;
 };
 
-// Where a section and key stand in a document; a missing one is nullopt.
-struct Location {
-    std::optional<size_t> section;   // its header line
-    std::optional<size_t> key;       // the key's line inside the section
-    std::optional<size_t> lastLine;  // last non-blank line of the section (the header at least)
+// One line of a document: its text in [start, end), the next line at next.
+struct LineSpan {
+    size_t start = 0;
+    size_t end = 0;
+    size_t next = 0;
+    const char* lineEnd = "";  // "\r\n", "\n", "\r", or "" for a last line without one
 };
 
-// One change to the document: lines replaced or inserted at one place.
+// One change: the bytes [start, end) replaced by new lines.
 struct Edit {
-    size_t index = 0;             // first line concerned
-    bool replace = false;         // replace the line at index, else insert before it
-    std::vector<Line> newLines;   // what goes there
-    std::optional<size_t> endAt;  // a last line that must first get a line end
+    size_t start = 0;
+    size_t end = 0;
+    bool replace = false;            // one line's text replaced; it keeps its line end
+    bool endFirst = false;           // the line before start first gets a line end
+    std::vector<std::string> lines;  // local texts of what goes there
 };
 
-std::string Trim(const std::string& text) {
+std::string_view Trim(std::string_view text) {
     const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return "";
+    if (first == std::string_view::npos)
+        return {};
     const size_t last = text.find_last_not_of(" \t");
     return text.substr(first, last - first + 1);
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c + 32);
-    return text;
+char LowerChar(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
 }
 
-std::optional<std::string> SectionNameOf(const Line& line) {
-    const std::string text = Trim(line.text);
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return LowerChar(x) == LowerChar(y);
+           });
+}
+
+// Differs from run to run, so that no file can be made to pile its names on one slot.
+uint64_t RunSeed() {
+    static const uint64_t seed =
+        uint64_t(GetSystemTimeNs()) ^ uint64_t(reinterpret_cast<uintptr_t>(&seed));
+    return seed;
+}
+
+// FNV-1a of the name in lower case, seeded (a key's section, and the run), then mixed so that
+// the low bits the table uses depend on every byte.
+uint64_t HashOf(std::string_view name, uint64_t seed) {
+    uint64_t hash = 14695981039346656037ull ^ ((seed + RunSeed()) * 0x9E3779B97F4A7C15ull);
+    for (const char c : name) hash = (hash ^ uint8_t(LowerChar(c))) * 1099511628211ull;
+    hash ^= hash >> 33;
+    hash *= 0xFF51AFD7ED558CCDull;
+    hash ^= hash >> 33;
+    return hash;
+}
+
+// The name of a header line's section, from its trimmed text.
+std::optional<std::string_view> SectionNameOf(std::string_view text) {
     if (text.empty() || text[0] != '[')
         return std::nullopt;
     const size_t close = text.find(']');
-    if (close == std::string::npos)
+    if (close == std::string_view::npos)
         return std::nullopt;
     return Trim(text.substr(1, close - 1));
 }
 
-std::optional<std::string> KeyNameOf(const Line& line) {
-    const std::string text = Trim(line.text);
+// The key of a key line, from its trimmed text.
+std::optional<std::string_view> KeyNameOf(std::string_view text) {
     if (text.empty() || text[0] == ';')
         return std::nullopt;
     const size_t equals = text.find('=');
-    if (equals == std::string::npos)
+    if (equals == std::string_view::npos)
         return std::nullopt;
     return Trim(text.substr(0, equals));
 }
 
-std::string ValueOf(const Line& line) {
-    return Trim(line.text.substr(line.text.find('=') + 1));
+std::string_view ValueOf(std::string_view text) {
+    return Trim(text.substr(text.find('=') + 1));
 }
 
 std::string_view MarkOf(Encoding encoding) {
@@ -158,10 +253,6 @@ Encoding EncodingOf(const std::string& content) {
     return Encoding::plain;
 }
 
-const std::string& BytesOf(Encoding encoding, const Line& line) {
-    return encoding == Encoding::plain ? line.text : line.bytes;
-}
-
 std::string EndBytes(Encoding encoding, const char* end) {
     std::string bytes;
     for (; *end; ++end) {
@@ -170,10 +261,6 @@ std::string EndBytes(Encoding encoding, const char* end) {
             bytes += '\0';
     }
     return bytes;
-}
-
-uint64_t FileLengthOf(Encoding encoding, const Line& line) {
-    return BytesOf(encoding, line).size() + std::strlen(line.end) * UnitOf(encoding);
 }
 
 void AppendUtf8(std::string& utf8, uint32_t code) {
@@ -235,7 +322,7 @@ std::optional<uint32_t> NextCodePoint(const std::string& utf8, size_t& i) {
 
 // UTF-16LE to UTF-8. An unpaired surrogate or a lone last byte reads as '?': such a line is kept
 // by its bytes, never rewritten from this text.
-std::string Utf16ToUtf8(const std::string& bytes) {
+std::string Utf16ToUtf8(std::string_view bytes) {
     const auto unitAt = [&bytes](size_t i) {
         return uint32_t(uint8_t(bytes[i])) | uint32_t(uint8_t(bytes[i + 1])) << 8;
     };
@@ -301,110 +388,220 @@ std::string LocalTextOf(const std::string& utf8) {
     return local;
 }
 
-Line MakeLine(Encoding encoding, std::string bytes, const char* end) {
-    switch (encoding) {
-        case Encoding::utf8Mark:
-            return {LocalTextOf(bytes), end, std::move(bytes)};
-        case Encoding::utf16Mark:
-            return {LocalTextOf(Utf16ToUtf8(bytes)), end, std::move(bytes)};
-        default:
-            return {std::move(bytes), end, {}};
-    }
-}
-
-// Gives the file bytes of a line the program writes; false when its text cannot be stored in the
-// file's encoding.
-bool Encode(Encoding encoding, Line& line) {
+// The file bytes of a line the program writes, without its line end; false when its text cannot
+// be stored in the file's encoding.
+bool Encode(Encoding encoding, const std::string& text, std::string& bytes) {
     std::string utf8;
     switch (encoding) {
         case Encoding::utf8Mark:
-            return LocalToUtf8(line.text, line.bytes);
+            return LocalToUtf8(text, bytes);
         case Encoding::utf16Mark:
-            return LocalToUtf8(line.text, utf8) && Utf8ToUtf16(utf8, line.bytes);
+            return LocalToUtf8(text, utf8) && Utf8ToUtf16(utf8, bytes);
         default:
+            bytes = text;
             return true;
     }
 }
 
-// True when the unit (of unit bytes) at offset at, before limit, is the ASCII character c.
-bool IsUnit(const std::string& content, size_t at, size_t limit, size_t unit, char c) {
-    return at < limit && content[at] == c && (unit == 1 || content[at + 1] == '\0');
+// True when the unit (of unit bytes) at offset at is the ASCII character c.
+bool IsUnit(const std::string& content, size_t at, size_t unit, char c) {
+    return at + unit <= content.size() && content[at] == c &&
+           (unit == 1 || content[at + 1] == '\0');
 }
 
-// Where the first CR or LF at or after from starts; limit when there is none.
-size_t FindLineEnd(const std::string& content, size_t from, size_t limit, size_t unit) {
+// Where the first CR or LF at or after from starts; the content's size when there is none.
+size_t FindLineEnd(const std::string& content, size_t from, size_t unit) {
     if (unit == 1)
-        return std::min(content.find_first_of("\r\n", from), limit);
-    for (; from < limit; from += unit)
-        if (IsUnit(content, from, limit, unit, '\r') || IsUnit(content, from, limit, unit, '\n'))
+        return std::min(content.find_first_of("\r\n", from), content.size());
+    for (; from < content.size(); from += unit)
+        if (IsUnit(content, from, unit, '\r') || IsUnit(content, from, unit, '\n'))
             return from;
-    return limit;
+    return content.size();
 }
 
-std::vector<Line> SplitLines(const std::string& content, Encoding encoding) {
-    const size_t unit = UnitOf(encoding);
-    size_t start = MarkOf(encoding).size();
-    // A lone last byte of a UTF-16 file stays in its last line.
-    const size_t limit = content.size() - (content.size() - start) % unit;
-    std::vector<Line> lines;
-    while (start < content.size()) {
-        const size_t end = FindLineEnd(content, start, limit, unit);
-        if (end == limit) {
-            lines.push_back(MakeLine(encoding, content.substr(start), ""));
-            break;
-        }
-        const bool crlf = content[end] == '\r' && IsUnit(content, end + unit, limit, unit, '\n');
-        const char* const lineEnd = crlf ? "\r\n" : content[end] == '\r' ? "\r" : "\n";
-        lines.push_back(MakeLine(encoding, content.substr(start, end - start), lineEnd));
-        start = end + std::strlen(lineEnd) * unit;
+// The line that starts at start. A CR alone ends a line, as in Windows' profile functions.
+LineSpan LineAt(const Document& document, size_t start) {
+    const std::string& content = document.content;
+    const size_t unit = UnitOf(document.encoding);
+    const size_t end = FindLineEnd(content, start, unit);
+    if (end == content.size())
+        return {start, end, end, ""};
+    const bool crlf = content[end] == '\r' && IsUnit(content, end + unit, unit, '\n');
+    const char* const lineEnd = crlf ? "\r\n" : content[end] == '\r' ? "\r" : "\n";
+    return {start, end, end + std::strlen(lineEnd) * unit, lineEnd};
+}
+
+// True when a line starting at offset would start a line of its own: at the top of the text or
+// after a line end.
+bool StartsLine(const Document& document, size_t offset) {
+    const size_t unit = UnitOf(document.encoding);
+    if (offset <= MarkOf(document.encoding).size())
+        return true;
+    return IsUnit(document.content, offset - unit, unit, '\r') ||
+           IsUnit(document.content, offset - unit, unit, '\n');
+}
+
+// The local text of a line, trimmed: in a plain file its own bytes (no copy), else decoded into
+// buffer. A character the local code page cannot hold reads as '?'; its line keeps its bytes.
+std::string_view TextOf(const Document& document, const LineSpan& line, std::string& buffer) {
+    const std::string_view bytes =
+        std::string_view(document.content).substr(line.start, line.end - line.start);
+    switch (document.encoding) {
+        case Encoding::utf8Mark:
+            buffer = LocalTextOf(std::string(bytes));
+            return Trim(buffer);
+        case Encoding::utf16Mark:
+            buffer = LocalTextOf(Utf16ToUtf8(bytes));
+            return Trim(buffer);
+        default:
+            return Trim(bytes);
     }
-    return lines;
 }
 
-// Takes line i into the index; current is the section the lines before it belong to, or null
-// outside a section and inside a repeated one (lookups only see a section's first occurrence).
-void IndexLine(Document& document, size_t i, Section*& current) {
-    const Line& line = document.lines[i];
-    if (const auto name = SectionNameOf(line)) {
-        document.lastHeader = i;
-        const auto [entry, added] = document.sections.try_emplace(Lower(*name));
-        current = added ? &entry->second : nullptr;
-        if (current)
-            current->header = current->lastLine = i;
+std::string_view SectionNameAt(const Document& document, uint32_t header, std::string& buffer) {
+    const LineSpan line = LineAt(document, document.headers[header].offset);
+    return SectionNameOf(TextOf(document, line, buffer)).value_or("");
+}
+
+std::string_view KeyNameAt(const Document& document, uint32_t offset, std::string& buffer) {
+    return KeyNameOf(TextOf(document, LineAt(document, offset), buffer)).value_or("");
+}
+
+// The first header of the section the line at offset belongs to; kNone outside a section and
+// inside a repeated one.
+uint32_t SectionOf(const Document& document, uint32_t offset) {
+    const auto after = std::upper_bound(
+        document.headers.begin(), document.headers.end(), offset,
+        [](uint32_t value, const Header& header) { return value < header.offset; });
+    if (after == document.headers.begin() || std::prev(after)->insertAt == kNone)
+        return kNone;
+    return uint32_t(std::prev(after) - document.headers.begin());
+}
+
+std::optional<uint32_t> FindSection(const Document& document, std::string_view name) {
+    std::string buffer;
+    return document.sections.Find(HashOf(name, 0), [&](uint32_t header) {
+        return SameName(SectionNameAt(document, header, buffer), name);
+    });
+}
+
+// The offset of the key's line in the section of header.
+std::optional<uint32_t> FindKey(const Document& document, uint32_t header, std::string_view key) {
+    std::string buffer;
+    return document.keys.Find(HashOf(key, header), [&](uint32_t offset) {
+        return SectionOf(document, offset) == header &&
+               SameName(KeyNameAt(document, offset, buffer), key);
+    });
+}
+
+void AddHeader(Document& document, const LineSpan& line, std::string_view name) {
+    const auto number = uint32_t(document.headers.size());
+    document.headers.push_back({uint32_t(line.start), uint32_t(line.next)});
+    std::string buffer;
+    const bool first = document.sections.Add(
+        HashOf(name, 0), number,
+        [&](uint32_t header) { return SameName(SectionNameAt(document, header, buffer), name); },
+        [&](uint32_t header) { return HashOf(SectionNameAt(document, header, buffer), 0); });
+    if (!first)
+        document.headers.back().insertAt = kNone;
+    document.current = first ? number : kNone;
+}
+
+void AddKey(Document& document, const LineSpan& line, std::string_view key) {
+    const uint32_t header = document.current;
+    std::string buffer;
+    document.keys.Add(
+        HashOf(key, header), uint32_t(line.start),
+        [&](uint32_t offset) {
+            return SectionOf(document, offset) == header &&
+                   SameName(KeyNameAt(document, offset, buffer), key);
+        },
+        [&](uint32_t offset) {
+            return HashOf(KeyNameAt(document, offset, buffer), SectionOf(document, offset));
+        });
+}
+
+// Takes one line into the index. Only a section's first occurrence counts; keys outside a
+// section or in a repeated one are not seen, and a key's first line in its section holds it.
+void IndexLine(Document& document, const LineSpan& line) {
+    if (!document.firstEnd && *line.lineEnd)
+        document.firstEnd = line.lineEnd;
+    std::string buffer;
+    const std::string_view text = TextOf(document, line, buffer);
+    if (text.empty())
+        return;
+    document.hasText = true;
+    if (const auto name = SectionNameOf(text)) {
+        AddHeader(document, line, *name);
         return;
     }
-    if (!current)
+    if (document.current == kNone)
         return;
-    if (!Trim(line.text).empty())
-        current->lastLine = i;
-    if (const auto key = KeyNameOf(line))
-        current->keys.try_emplace(Lower(*key), i);
+    document.headers[document.current].insertAt = uint32_t(line.next);
+    if (const auto key = KeyNameOf(text))
+        AddKey(document, line, *key);
 }
 
-Document Parse(const std::string& content) {
+// Runs of line ends are blank lines, which change nothing once the file's first line end is
+// known: they are passed over without a look at each.
+size_t SkipBlankLines(const Document& document, size_t start) {
+    const size_t unit = UnitOf(document.encoding);
+    if (!document.firstEnd)
+        return start;
+    while (IsUnit(document.content, start, unit, '\n') ||
+           IsUnit(document.content, start, unit, '\r'))
+        start += unit;
+    return start;
+}
+
+void IndexFrom(Document& document, size_t start) {
+    while ((start = SkipBlankLines(document, start)) < document.content.size()) {
+        const LineSpan line = LineAt(document, start);
+        IndexLine(document, line);
+        start = line.next;
+    }
+}
+
+// True when the decoded text holds a NUL: a byte, or in UTF-16 a code unit.
+bool HoldsNul(const std::string& content, Encoding encoding) {
+    const size_t from = MarkOf(encoding).size();
+    if (encoding != Encoding::utf16Mark)
+        return content.find('\0', from) != std::string::npos;
+    for (size_t i = from; i + 1 < content.size(); i += 2)
+        if (content[i] == '\0' && content[i + 1] == '\0')
+            return true;
+    return false;
+}
+
+Document Parse(std::string content) {
     Document document;
     document.exists = true;
     document.encoding = EncodingOf(content);
-    document.lines = SplitLines(content, document.encoding);
-    document.size = content.size();
-    document.offsets.reserve(document.lines.size());
-    uint64_t offset = MarkOf(document.encoding).size();
-    Section* current = nullptr;
-    for (size_t i = 0; i < document.lines.size(); ++i) {
-        document.offsets.push_back(offset);
-        offset += FileLengthOf(document.encoding, document.lines[i]);
-        IndexLine(document, i, current);
+    if (HoldsNul(content, document.encoding)) {
+        document.refused = true;
+        return document;
     }
+    document.content = std::move(content);
+    IndexFrom(document, MarkOf(document.encoding).size());
     return document;
 }
 
+// The whole file, when it is a file that can be read and holds at most kMaxFileSize bytes.
 bool ReadContent(const std::string& path, std::string& content) {
     CFile file;
     if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite))
         return false;
     try {
+        const uint64_t length = file.GetLength();
+        if (length > kMaxFileSize)
+            return false;
+        content.reserve(size_t(length));
         char block[16384];
-        while (const uint32_t count = file.Read(block, sizeof block)) content.append(block, count);
+        while (const uint32_t count = file.Read(block, sizeof block)) {
+            if (content.size() + count > kMaxFileSize)
+                return false;
+            content.append(block, count);
+        }
         file.Close();
     } catch (const CFileException&) {
         return false;
@@ -427,21 +624,38 @@ bool Settled(int64_t lastWriteTimeNs) {
     return lastWriteTimeNs + margin < GetSystemTimeNs();
 }
 
-// The model of path, read again unless the file is known unchanged; null when the file exists
-// but cannot be read. A missing file is an empty document.
+uint64_t CachedBytes() {
+    uint64_t total = 0;
+    for (const auto& [path, model] : models) total += model.document.content.size();
+    return total;
+}
+
+// Drops other models when one more of size bytes would exceed the count or the bytes they may
+// hold.
+void MakeRoom(const std::string& path, uint64_t size) {
+    models.erase(path);
+    if (models.size() >= kMaxModels || CachedBytes() + size > kMaxCachedBytes)
+        models.clear();
+}
+
+// The model of path, read again unless the file is known unchanged; null when something is there
+// but cannot be read: no file, no regular file, locked, or larger than kMaxFileSize (refused
+// unread). A missing file is an empty document that does not exist.
 Model* CurrentModel(const std::string& path, CFileStatus& status) {
     if (!CFile::GetStatus(path, status)) {
-        if (GetAttributes(path) != invalidAttributes)
+        if (NameExists(path))
             return nullptr;
         Model& model = models[path];
         model = Model{};
         return &model;
     }
-    if (status.attributes & attributeFolder)
+    if ((status.attributes & attributeFolder) || status.size > kMaxFileSize) {
+        models.erase(path);
         return nullptr;
+    }
     const auto found = models.find(path);
     if (found != models.end() && found->second.document.exists && found->second.settled &&
-        found->second.document.size == status.size &&
+        found->second.size == status.size &&
         found->second.lastWriteTimeNs == status.lastWriteTimeNs) {
         return &found->second;
     }
@@ -450,101 +664,64 @@ Model* CurrentModel(const std::string& path, CFileStatus& status) {
         models.erase(path);
         return nullptr;
     }
-    if (models.size() >= kMaxModels && found == models.end())
-        models.clear();
+    MakeRoom(path, content.size());
     Model& model = models[path];
-    model.document = Parse(content);
+    model.size = content.size();
     model.lastWriteTimeNs = status.lastWriteTimeNs;
-    model.settled = Settled(status.lastWriteTimeNs) && content.size() == status.size;
+    model.settled = Settled(status.lastWriteTimeNs) && model.size == status.size;
+    model.document = Parse(std::move(content));
     return &model;
-}
-
-Location Locate(const Document& document, const std::string& section, const std::string& key) {
-    Location location;
-    const auto found = document.sections.find(Lower(section));
-    if (found == document.sections.end())
-        return location;
-    location.section = found->second.header;
-    location.lastLine = found->second.lastLine;
-    const auto line = found->second.keys.find(Lower(key));
-    if (line != found->second.keys.end())
-        location.key = line->second;
-    return location;
 }
 
 // The line end new lines get: the file's own (its first line's), CRLF for a new file.
 const char* LineEndOf(const Document& document) {
-    if (!document.lines.empty() && *document.lines.front().end != '\0') {
-        return document.lines.front().end;
-    }
-    return kNewLineEnd;
-}
-
-std::optional<size_t> UnendedLastLine(const Document& document, size_t insertAt) {
-    if (insertAt == 0 || *document.lines[insertAt - 1].end != '\0')
-        return std::nullopt;
-    return insertAt - 1;
+    return document.firstEnd ? document.firstEnd : kNewLineEnd;
 }
 
 // What to change for key=value; nullopt when the file already holds exactly that value.
 std::optional<Edit> PlanEdit(const Document& document, const std::string& section,
                              const std::string& key, const std::string& value) {
-    const Location location = Locate(document, section, key);
-    const char* const end = LineEndOf(document);
+    const std::optional<uint32_t> header = FindSection(document, section);
     Edit edit;
-    if (location.key) {
-        const Line& old = document.lines[*location.key];
-        if (ValueOf(old) == value)
+    if (const auto offset = header ? FindKey(document, *header, key) : std::nullopt) {
+        const LineSpan line = LineAt(document, *offset);
+        std::string buffer;
+        const std::string_view text = TextOf(document, line, buffer);
+        if (ValueOf(text) == value)
             return std::nullopt;
-        edit.index = *location.key;
+        edit.start = line.start;
+        edit.end = line.end;
         edit.replace = true;
-        edit.newLines = {{*KeyNameOf(old) + "=" + value, old.end}};
+        edit.lines = {std::string(*KeyNameOf(text)) + "=" + value};
         return edit;
     }
-    if (location.section) {
-        edit.index = *location.lastLine + 1;
-        edit.newLines = {{key + "=" + value, end}};
-    } else {
-        edit.index = document.lines.size();
-        edit.newLines = {{"[" + section + "]", end}, {key + "=" + value, end}};
-    }
-    edit.endAt = UnendedLastLine(document, edit.index);
+    edit.start = edit.end = header ? document.headers[*header].insertAt : document.content.size();
+    if (!header)
+        edit.lines.push_back("[" + section + "]");
+    edit.lines.push_back(key + "=" + value);
+    edit.endFirst = !StartsLine(document, edit.start);
     return edit;
 }
 
-std::string Render(Encoding encoding, const std::vector<Line>& lines) {
-    std::string content(MarkOf(encoding));
-    for (const Line& line : lines)
-        content += BytesOf(encoding, line) + EndBytes(encoding, line.end);
-    return content;
-}
-
-bool HasLineBreak(const std::string& text) {
-    return text.find_first_of("\r\n") != std::string::npos;
-}
-
-// The bytes of an edit that only appends at the end of a file that ends with a line end;
-// nullopt for any other edit.
-std::optional<std::string> AppendedBytes(const Document& document, const Edit& edit) {
-    if (!document.exists || edit.replace || edit.endAt || edit.index != document.lines.size())
-        return std::nullopt;
-    std::string bytes;
-    for (const Line& line : edit.newLines) {
-        if (HasLineBreak(line.text))
+// The file bytes of an edit; nullopt when a text cannot be stored in the file's encoding.
+std::optional<std::string> BytesOf(const Document& document, const Edit& edit) {
+    const std::string end = EndBytes(document.encoding, LineEndOf(document));
+    std::string bytes = edit.endFirst ? end : "";
+    for (const std::string& text : edit.lines) {
+        std::string encoded;
+        if (!Encode(document.encoding, text, encoded))
             return std::nullopt;
-        bytes += BytesOf(document.encoding, line) + EndBytes(document.encoding, line.end);
+        bytes += encoded;
+        if (!edit.replace)
+            bytes += end;
     }
-    if (bytes.size() > kMaxInPlaceWrite)
-        return std::nullopt;
     return bytes;
 }
 
-// True when the edit replaces a line by one of the same length, which one write can do.
-bool IsSameLengthReplace(const Document& document, const Edit& edit) {
-    const Line& line = edit.newLines.front();
-    const std::string& bytes = BytesOf(document.encoding, line);
-    return edit.replace && !HasLineBreak(line.text) && bytes.size() <= kMaxInPlaceWrite &&
-           bytes.size() == BytesOf(document.encoding, document.lines[edit.index]).size();
+bool HasLineBreak(const Edit& edit) {
+    return std::any_of(edit.lines.begin(), edit.lines.end(), [](const std::string& text) {
+        return text.find_first_of("\r\n") != std::string::npos;
+    });
 }
 
 // Puts back what a failed in-place write may have changed: the old length, or the old bytes.
@@ -600,69 +777,46 @@ bool WriteWholeFile(const std::string& path, const std::string& content) {
     return true;
 }
 
-// Writes the edited document beside the file and puts it in place in one step, so a process
-// killed at any instant leaves the old or the new content. Gives the new content.
-std::optional<std::string> CommitByRewrite(const std::string& path, const Document& document,
-                                           const Edit& edit) {
-    std::vector<Line> lines = document.lines;
-    if (edit.endAt)
-        lines[*edit.endAt].end = LineEndOf(document);
-    if (edit.replace) {
-        lines[edit.index] = edit.newLines.front();
-    } else {
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(edit.index), edit.newLines.begin(),
-                     edit.newLines.end());
-    }
-    const std::string content = Render(document.encoding, lines);
+// Writes the new content beside the file and puts it in place in one step, so a process killed
+// at any instant leaves the old or the new content.
+bool Rewrite(const std::string& path, const std::string& content) {
     const std::string temporary = path + ".new";
     if (!WriteWholeFile(temporary, content))
-        return std::nullopt;
-    if (ReplaceFileAtomically(temporary, path))
-        return content;
-    RemoveFile(temporary);
-    return std::nullopt;
-}
-
-void ApplyAppend(Document& document, const Edit& edit, const std::string& bytes) {
-    Section* current = nullptr;
-    if (!edit.newLines.empty() && !SectionNameOf(edit.newLines.front()) && document.lastHeader) {
-        const auto name = SectionNameOf(document.lines[*document.lastHeader]);
-        const auto found = document.sections.find(Lower(*name));
-        if (found != document.sections.end() && found->second.header == *document.lastHeader)
-            current = &found->second;
-    }
-    uint64_t offset = document.size;
-    for (const Line& line : edit.newLines) {
-        document.lines.push_back(line);
-        document.offsets.push_back(offset);
-        offset += FileLengthOf(document.encoding, line);
-        IndexLine(document, document.lines.size() - 1, current);
-    }
-    document.size += bytes.size();
-}
-
-// Writes the edit the cheapest crash-safe way and brings the model up to date.
-bool Commit(const std::string& path, Model& model, const Edit& edit) {
-    Document& document = model.document;
-    if (const auto bytes = AppendedBytes(document, edit)) {
-        if (!WriteInPlace(path, document.size, *bytes, "", document.size))
-            return false;
-        ApplyAppend(document, edit, *bytes);
-        return true;
-    }
-    if (IsSameLengthReplace(document, edit)) {
-        Line& line = document.lines[edit.index];
-        const Line& newLine = edit.newLines.front();
-        if (!WriteInPlace(path, document.offsets[edit.index], BytesOf(document.encoding, newLine),
-                          BytesOf(document.encoding, line), document.size))
-            return false;
-        line = newLine;
-        return true;
-    }
-    const auto content = CommitByRewrite(path, document, edit);
-    if (!content)
         return false;
-    document = Parse(*content);
+    if (ReplaceFileAtomically(temporary, path))
+        return true;
+    RemoveFile(temporary);
+    return false;
+}
+
+// Writes the edit the cheapest crash-safe way and brings the model up to date: lines appended
+// to a file that ends with a line end, or a line of the same length, in one small write costing
+// their own bytes; anything else a whole rewrite, costing the file.
+bool Commit(const std::string& path, Document& document, const Edit& edit,
+            const std::string& bytes) {
+    std::string& content = document.content;
+    const size_t oldSize = content.size();
+    if (oldSize - (edit.end - edit.start) + bytes.size() > kMaxFileSize)
+        return false;
+    const bool small = !HasLineBreak(edit) && bytes.size() <= kMaxInPlaceWrite;
+    if (small && document.exists && !edit.replace && !edit.endFirst && edit.start == oldSize) {
+        if (!WriteInPlace(path, oldSize, bytes, "", oldSize))
+            return false;
+        content += bytes;
+        IndexFrom(document, oldSize);
+        return true;
+    }
+    if (small && edit.replace && bytes.size() == edit.end - edit.start) {
+        const std::string oldBytes = content.substr(edit.start, bytes.size());
+        if (!WriteInPlace(path, edit.start, bytes, oldBytes, oldSize))
+            return false;
+        content.replace(edit.start, bytes.size(), bytes);
+        return true;
+    }
+    std::string newContent = content.substr(0, edit.start) + bytes + content.substr(edit.end);
+    if (!Rewrite(path, newContent))
+        return false;
+    document = Parse(std::move(newContent));
     return true;
 }
 
@@ -670,10 +824,11 @@ bool Commit(const std::string& path, Model& model, const Edit& edit) {
 // it stays trusted while the file keeps that size and time.
 void RememberOwnWrite(const std::string& path, Model& model) {
     CFileStatus status;
-    if (!CFile::GetStatus(path, status) || status.size != model.document.size) {
+    if (!CFile::GetStatus(path, status) || status.size != model.document.content.size()) {
         models.erase(path);
         return;
     }
+    model.size = status.size;
     model.lastWriteTimeNs = status.lastWriteTimeNs;
     model.settled = true;
 }
@@ -684,42 +839,70 @@ void ForgetOtherModels(const std::string& path) {
         i = i->first == path ? std::next(i) : models.erase(i);
 }
 
+bool HoldsNul(const std::string& text) {
+    return text.find('\0') != std::string::npos;
+}
+
 }  // namespace
+
+ProfileState CheckProfile(const std::string& filePath, const std::string& section) {
+    const std::lock_guard<std::mutex> guard(modelsLock);
+    CFileStatus status;
+    const Model* model = CurrentModel(filePath, status);
+    if (!model)
+        return ProfileState::unreadable;
+    const Document& document = model->document;
+    if (!document.exists)
+        return ProfileState::missing;
+    if (document.refused)
+        return ProfileState::unreadable;
+    if (!document.hasText || FindSection(document, section))
+        return ProfileState::readable;
+    return ProfileState::unreadable;
+}
 
 std::string GetProfileString(const std::string& filePath, const std::string& section,
                              const std::string& key, const std::string& defaultValue) {
     const std::lock_guard<std::mutex> guard(modelsLock);
     CFileStatus status;
     const Model* model = CurrentModel(filePath, status);
+    const std::string fallback = defaultValue.substr(0, kMaxValueLength);
     if (!model)
-        return defaultValue.substr(0, kMaxValueLength);
-    const Location location = Locate(model->document, section, key);
-    if (!location.key)
-        return defaultValue.substr(0, kMaxValueLength);
-    std::string value = ValueOf(model->document.lines[*location.key]);
-    if (model->document.encoding == Encoding::plain)
+        return fallback;
+    const Document& document = model->document;
+    const std::optional<uint32_t> header = FindSection(document, section);
+    const std::optional<uint32_t> offset = header ? FindKey(document, *header, key) : std::nullopt;
+    if (!offset)
+        return fallback;
+    std::string buffer;
+    std::string value(ValueOf(TextOf(document, LineAt(document, *offset), buffer)));
+    if (document.encoding == Encoding::plain)
         value = StoredTextToLocal(value);
     return value.substr(0, kMaxValueLength);
 }
 
 bool WriteProfileString(const std::string& filePath, const std::string& section,
                         const std::string& key, const std::string& value) {
+    // A NUL would make the file one that no later run can read.
+    if (HoldsNul(section) || HoldsNul(key) || HoldsNul(value))
+        return false;
     const std::lock_guard<std::mutex> guard(modelsLock);
     ForgetOtherModels(filePath);
     CFileStatus status;
     Model* model = CurrentModel(filePath, status);
-    if (!model)
+    // A file that could not be read is never written over.
+    if (!model || model->document.refused)
         return false;
     // A read-only state file stays as it is, as Windows keeps it.
     if (model->document.exists && (status.attributes & attributeReadOnly))
         return false;
-    std::optional<Edit> edit = PlanEdit(model->document, section, key, value);
+    const std::optional<Edit> edit = PlanEdit(model->document, section, key, value);
     if (!edit)
         return true;
-    for (Line& line : edit->newLines)
-        if (!Encode(model->document.encoding, line))
-            return false;
-    if (!Commit(filePath, *model, *edit)) {
+    const std::optional<std::string> bytes = BytesOf(model->document, *edit);
+    if (!bytes)
+        return false;
+    if (!Commit(filePath, model->document, *edit, *bytes)) {
         models.erase(filePath);
         return false;
     }

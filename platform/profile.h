@@ -5,14 +5,29 @@
 
 namespace platform {
 
+// What a profile file at a path is, for one section.
+enum class ProfileState {
+    missing,     // nothing at all at the path
+    readable,    // a file that was read whole: empty (nothing but blanks), or holding the section
+    unreadable,  // something that cannot be trusted: no regular file (a folder, a FIFO, a
+                 // device), locked or not permitted, larger than 16 MiB, holding a NUL, or not
+                 // empty but without the section
+};
+
+// Tells a file that cannot be read from a missing one, before its values are taken as they read.
+// Uses the same parsed model as the calls below: a check before reading costs nothing extra.
+ProfileState CheckProfile(const std::string& filePath, const std::string& section);
+
 // The value of key in section, cut to 1023 characters; the default when the file, the section
-// or the key is missing.
+// or the key is missing, and when the file cannot be read (see CheckProfile).
 std::string GetProfileString(const std::string& filePath, const std::string& section,
                              const std::string& key, const std::string& defaultValue);
 
 // Creates file and section when missing, replaces an existing key's value in its place, and
 // appends a new key at the end of its section. A process killed at any instant leaves the old
-// or the new content. False when the file cannot be written.
+// or the new content. False, with the file unchanged, when it cannot be written, when it exists
+// but cannot be read (no regular file, locked, larger than 16 MiB, holding a NUL), when a text
+// holds a NUL, or when the file would grow beyond 16 MiB.
 bool WriteProfileString(const std::string& filePath, const std::string& section,
                         const std::string& key, const std::string& value);
 

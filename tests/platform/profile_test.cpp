@@ -1,19 +1,23 @@
-// INI profile files: defaults, the value limit, in-place replacement, appending, line ends and
-// the encodings an editor may save the file in.
+// INI profile files: defaults, the value limit, in-place replacement, appending, line ends, the
+// encodings an editor may save the file in, and files that cannot be read or trusted.
 #include "platform/profile.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <tuple>
 
 #include "platform/code_page.h"
+#include "platform/file.h"
 #include "platform/file_system.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
+using platform::CheckProfile;
 using platform::GetProfileString;
+using platform::ProfileState;
 using platform::WriteProfileString;
 using test_support::ReadFile;
 using test_support::WriteFile;
@@ -226,6 +230,121 @@ TEST_F(ProfileTest, GetProfileString_ReadsWindows1252ValueOfEarlierVersionsAsLoc
     WriteFile(ini, "[Mission]\r\nF1=\xC8tude.txt:0\r\nF2=" + letter + "cole.txt:0\r\n");
     EXPECT_EQ(GetProfileString(ini, "Mission", "F1", ""), letter + "tude.txt:0");
     EXPECT_EQ(GetProfileString(ini, "Mission", "F2", ""), letter + "cole.txt:0");
+}
+
+constexpr size_t kLimit = size_t(16) << 20;  // the largest file read
+
+// What a case puts at the state file's path: nothing, a folder, or a file of head, then blank
+// lines, then tail.
+enum class Put { nothing, folder, file };
+
+struct StateCase {
+    const char* name;
+    Put put;
+    std::string head;
+    ProfileState state;     // what the check says for [Mission]
+    const char* installed;  // what Installed reads ("d", the default, when unseen)
+    bool writable;          // a write succeeds (else fails and leaves the file as it was)
+    size_t blankLines = 0;
+    std::string tail = "";
+};
+
+void PrintTo(const StateCase& state, std::ostream* out) {
+    *out << state.name;
+}
+
+class ProfileCheckTest : public ProfileTest, public ::testing::WithParamInterface<StateCase> {};
+
+TEST_P(ProfileCheckTest, TellsMissingReadableUnreadableAndNeverWritesOverWhatItCannotRead) {
+    const StateCase& state = GetParam();
+    std::string content;
+    if (state.put == Put::folder) {
+        ASSERT_TRUE(platform::CreateFolder(ini));
+    }
+    if (state.put == Put::file) {
+        content = state.head + std::string(state.blankLines, '\n') + state.tail;
+        WriteFile(ini, content);
+    }
+    for (int pass = 0; pass < 2; ++pass) {  // the second from the cached model
+        EXPECT_EQ(CheckProfile(ini, "Mission"), state.state);
+        EXPECT_EQ(CheckProfile(ini, "MISSION"), state.state);
+        EXPECT_EQ(GetProfileString(ini, "Mission", "Installed", "d"), state.installed);
+    }
+
+    EXPECT_EQ(WriteProfileString(ini, "Mission", "Installed", "2"), state.writable);
+    if (state.writable) {
+        EXPECT_EQ(CheckProfile(ini, "Mission"), ProfileState::readable);
+        EXPECT_EQ(GetProfileString(ini, "Mission", "Installed", ""), "2");
+    } else if (state.put == Put::folder) {
+        EXPECT_TRUE(platform::RemoveFolder(ini));  // still an empty folder
+    } else {
+        EXPECT_TRUE(ReadFile(ini) == content) << "a file it could not read was changed";
+    }
+
+    WriteFile(ini, "[Mission]\r\nInstalled=30\r\n");  // mended: never stuck on what it saw
+    EXPECT_EQ(CheckProfile(ini, "Mission"), ProfileState::readable);
+    EXPECT_EQ(GetProfileString(ini, "Mission", "Installed", ""), "30");
+}
+
+const std::string kUtf16Good = "\xFF\xFE" + Utf16("[Mission]\r\nInstalled=1\r\n");
+const std::string kUtf16Nul =
+    "\xFF\xFE" + Utf16("[Mission]\r\n") + std::string(2, '\0') + Utf16("Installed=1\r\n");
+
+INSTANTIATE_TEST_SUITE_P(
+    StateFiles, ProfileCheckTest,
+    ::testing::Values(
+        StateCase{"Missing", Put::nothing, "", ProfileState::missing, "d", true},
+        StateCase{"Empty", Put::file, "", ProfileState::readable, "d", true},
+        StateCase{"MarkAndBlanksOnly", Put::file, "\xEF\xBB\xBF \t\r\n", ProfileState::readable,
+                  "d", true, 3},
+        StateCase{"Good", Put::file, "[Mission]\r\nInstalled=1\r\n", ProfileState::readable, "1",
+                  true},
+        StateCase{"Folder", Put::folder, "", ProfileState::unreadable, "d", false},
+        StateCase{"NulByte", Put::file, std::string("[Mission]\r\n\0Installed=1\r\n", 25),
+                  ProfileState::unreadable, "d", false},
+        StateCase{"Utf16NulUnit", Put::file, kUtf16Nul, ProfileState::unreadable, "d", false},
+        // Without the section the file is no state file; a write still adds the section.
+        StateCase{"NoSection", Put::file, "Installed=1\r\n", ProfileState::unreadable, "d", true},
+        StateCase{"OtherSectionOnly", Put::file, "[Other]\r\nInstalled=1\r\n",
+                  ProfileState::unreadable, "d", true},
+        StateCase{"TooLarge", Put::file, "[Mission]\r\nInstalled=1\r\n", ProfileState::unreadable,
+                  "d", false, kLimit},
+        StateCase{"BlankLinesUpToTheLimit", Put::file, "[Mission]\n", ProfileState::readable, "1",
+                  true, kLimit - 32, "Installed=1\n"},
+        StateCase{"Utf16WithMark", Put::file, kUtf16Good, ProfileState::readable, "1", true},
+        StateCase{"CrOnlyLineEnds", Put::file, "[Other]\rInstalled=0\r[Mission]\rInstalled=1\r",
+                  ProfileState::readable, "1", true}),
+    [](const ::testing::TestParamInfo<StateCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ProfileTest, WriteProfileString_NeverGrowsFileBeyondTheLimitNorWritesANul) {
+    const std::string content = "[Mission]\n" + std::string(kLimit - 20, '\n') + "F1=a\n";
+    WriteFile(ini, content);
+    EXPECT_FALSE(WriteProfileString(ini, "Mission", "F2", std::string(20, 'b')));
+    EXPECT_FALSE(WriteProfileString(ini, "Mission", "F1", std::string(20, 'a')));
+    EXPECT_TRUE(WriteProfileString(ini, "Mission", "F1", "c"));
+    EXPECT_FALSE(WriteProfileString(ini, "Mission", "F1", std::string("d\0", 2)));
+    EXPECT_TRUE(ReadFile(ini) == content.substr(0, content.size() - 2) + "c\n");
+    EXPECT_EQ(CheckProfile(ini, "Mission"), ProfileState::readable);
+}
+
+// Another program holding the file open for writing: Windows refuses a reader that denies
+// writes, Linux lets it read. Either way the check agrees with what opening the file gives.
+TEST_F(ProfileTest, CheckProfile_FileHeldOpenByAWriterIsUnreadableWhereItCannotBeOpened) {
+    const std::string content = "[Mission]\r\nInstalled=1\r\n";
+    WriteFile(ini, content);
+    CFile writer;
+    ASSERT_TRUE(writer.Open(ini, CFile::modeWrite | CFile::modeCreate | CFile::modeNoTruncate));
+    CFile reader;
+    const bool opens = reader.Open(ini, CFile::modeRead | CFile::shareDenyWrite);
+    reader.Abort();
+    EXPECT_EQ(CheckProfile(ini, "Mission"),
+              opens ? ProfileState::readable : ProfileState::unreadable);
+    EXPECT_EQ(GetProfileString(ini, "Mission", "Installed", "d"), opens ? "1" : "d");
+    if (!opens) {
+        EXPECT_FALSE(WriteProfileString(ini, "Mission", "Installed", "2"));
+    }
+    writer.Abort();
+    EXPECT_EQ(ReadFile(ini), content);
 }
 
 }  // namespace
