@@ -7,6 +7,8 @@
 #include "app/deinstall.h"
 #include "app/install.h"
 #include "app/state_file.h"
+#include "platform/file_system.h"
+#include "platform/profile.h"
 #include "platform/system.h"
 
 namespace {
@@ -28,12 +30,27 @@ bool IsOption(const char* argument, char letter) {
            LowerAscii(argument[1]) == LowerAscii(letter);
 }
 
-// Reads the installed counter and writes it back, so the state file exists after every run.
-bool ReadInstalledState() {
+enum class MissionStatus { notInstalled, installed, unknown };
+
+// Reads the installed counter and writes it back, so the state file exists after every run. A
+// state file that exists but cannot be read or parsed tells nothing: taken for "not installed",
+// it let a second install delete the backup of the game's originals.
+MissionStatus ReadInstalledState() {
     const std::string stateFile = GetProgramPathWithExt(".Ini");
+    if (platform::CheckProfile(stateFile, "Mission") == platform::ProfileState::unreadable)
+        return MissionStatus::unknown;
     const std::string installed = ReadProfileValue(stateFile, "Mission", "Installed", "0");
     WriteProfileValue(stateFile, "Mission", "Installed", installed);
-    return ParseCounter(installed) != 0;
+    return ParseCounter(installed) != 0 ? MissionStatus::installed : MissionStatus::notInstalled;
+}
+
+// Refuses an operation that needs the state file; exitCode says which one was refused.
+int RefuseUnreadableStateFile(int exitCode) {
+    platform::Printf(
+        "Error: the state file '%s' cannot be read (a folder, a locked or damaged "
+        "file?);\nnothing was changed.\n",
+        platform::DisplayPath(GetProgramPathWithExt(".Ini")).c_str());
+    return exitCode;
 }
 
 int Deinstall(bool keepFolders, const MissionOperations& operations) {
@@ -121,15 +138,22 @@ int StartUp(int argc, char** argv, const MissionOperations& operations) {
         platform::Print("FATAL ERROR: MFC initialization failed!\n");
         exitCode = kExitInitFailed;
     } else {
-        const bool installed = ReadInstalledState();
+        const MissionStatus status = ReadInstalledState();
+        const bool installed = status == MissionStatus::installed;
         PrintBanner();
         // An empty argument vector (possible on Linux) counts as no arguments: there is no
         // first argument to install from.
         if (argc <= 1) {
             PrintUsage();
             platform::Printf("\nCurrent mission status: %s.\n",
-                             installed ? "INSTALLED" : "NOT INSTALLED");
+                             status == MissionStatus::unknown
+                                 ? "UNKNOWN (the state file cannot be read)"
+                             : installed ? "INSTALLED"
+                                         : "NOT INSTALLED");
             exitCode = kExitStatusShown;
+        } else if (status == MissionStatus::unknown) {
+            exitCode =
+                RefuseUnreadableStateFile(deinstall ? kExitNotDeinstalled : kExitNotInstalled);
         } else if (deinstall) {
             exitCode = installed ? Deinstall(keepFolders, operations) : RefuseDeinstall();
         } else {
