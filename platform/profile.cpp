@@ -244,13 +244,18 @@ size_t UnitOf(Encoding encoding) {
     return encoding == Encoding::utf16Mark ? 2 : 1;
 }
 
-// A file of an odd length is no UTF-16, whatever its first bytes: read as such, every unit
-// after the odd byte would be cut in two, and so would every line appended to it.
 Encoding EncodingOf(const std::string& content) {
     for (const Encoding encoding : {Encoding::utf8Mark, Encoding::utf16Mark})
-        if (content.starts_with(MarkOf(encoding)) && content.size() % UnitOf(encoding) == 0)
+        if (content.starts_with(MarkOf(encoding)))
             return encoding;
     return Encoding::plain;
+}
+
+// A file that starts with the UTF-16 mark but has an odd length is no UTF-16, nor plain text
+// that a write could keep as such (a line appended could make its length even and its text
+// UTF-16): it is refused like a file holding a NUL.
+bool IsBrokenUtf16(const std::string& content, Encoding encoding) {
+    return encoding == Encoding::utf16Mark && content.size() % UnitOf(encoding) != 0;
 }
 
 std::string EndBytes(Encoding encoding, const char* end) {
@@ -577,7 +582,7 @@ Document Parse(std::string content) {
     Document document;
     document.exists = true;
     document.encoding = EncodingOf(content);
-    if (HoldsNul(content, document.encoding)) {
+    if (HoldsNul(content, document.encoding) || IsBrokenUtf16(content, document.encoding)) {
         document.refused = true;
         return document;
     }

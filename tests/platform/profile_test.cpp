@@ -206,9 +206,10 @@ TEST_F(ProfileTest, WriteProfileString_FillsFileHoldingOnlyAMarkInItsEncoding) {
     }
 }
 
-// Found by fuzzing: a file of an odd length that starts like a UTF-16 mark is plain text; read
-// as UTF-16, the line appended to it was cut in two and never read back.
-TEST_F(ProfileTest, WriteProfileString_OddLengthFileWithAUtf16MarkIsPlainText) {
+// Found by fuzzing: a file of an odd length that starts with the UTF-16 mark is neither UTF-16
+// nor plain text a write could keep (a line appended made its length even and its text UTF-16,
+// and the record written was never read back): it is refused, and left as it is.
+TEST_F(ProfileTest, WriteProfileString_OddLengthFileWithAUtf16MarkIsRefused) {
     WriteFile(ini, std::string("\xFF"
                                "\xFE"
                                "ission]\r\nInstalled=1\r\nFCount=3\r\nF1=maps\\diary.str:0\r\nF2="
@@ -219,8 +220,10 @@ TEST_F(ProfileTest, WriteProfileString_OddLengthFileWithAUtf16MarkIsPlainText) {
                                "\x89"
                                "\xF0"
                                "maps\\diary.tr:1\r\n"));  // 109 bytes, as the fuzzer found it
-    ASSERT_TRUE(WriteProfileString(ini, "Mission", "FCount", "17"));
-    EXPECT_EQ(GetProfileString(ini, "Mission", "FCount", ""), "17");
+    const std::string original = ReadFile(ini);
+    EXPECT_EQ(platform::CheckProfile(ini, "Mission"), platform::ProfileState::unreadable);
+    EXPECT_FALSE(WriteProfileString(ini, "Mission", "FCount", "17"));
+    EXPECT_EQ(ReadFile(ini), original);
 }
 
 TEST_F(ProfileTest, GetProfileString_ReadsWindows1252ValueOfEarlierVersionsAsLocalText) {
