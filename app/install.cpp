@@ -48,7 +48,8 @@ enum class Plan {
     saved,           // replaces a game file, which is saved into the backup archive first
     backupFailed,    // replaces a game file that could not be saved: the game file is kept
     repeated,        // same name as an earlier file that was put in place: replaces it again
-    repeatedKept     // same name as an earlier file that was not put in place: kept as well
+    repeatedKept,    // same name as an earlier file that was not put in place: kept as well
+    notDeleted       // found at install time: the game file could not be deleted, so it is kept
 };
 
 struct MissionFile {
@@ -262,6 +263,10 @@ void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder
     }
 }
 
+bool IsPlaced(Plan plan) {
+    return plan == Plan::added || plan == Plan::saved;
+}
+
 // A repeat replaces the file again only when the earlier one was put in place; otherwise the
 // game file the earlier one left alone (its backup failed, or a folder has its name) stays too.
 void SettleRepeats(std::vector<MissionFile>& files) {
@@ -269,8 +274,7 @@ void SettleRepeats(std::vector<MissionFile>& files) {
         if (file.plan != Plan::repeated) {
             continue;
         }
-        const MissionFile& earlier = files[file.first];
-        if (earlier.plan != Plan::added && earlier.plan != Plan::saved) {
+        if (!IsPlaced(files[file.first].plan)) {
             file.plan = Plan::repeatedKept;
         }
     }
@@ -278,8 +282,14 @@ void SettleRepeats(std::vector<MissionFile>& files) {
 
 // The reason a kept file is printed with.
 const char* KeptReason(Plan plan) {
-    return plan == Plan::folderInTheWay ? "a folder has this name"
-                                        : "backup failed, game file left unchanged";
+    switch (plan) {
+        case Plan::folderInTheWay:
+            return "a folder has this name";
+        case Plan::notDeleted:
+            return "cannot delete the game file, left unchanged";
+        default:
+            return "backup failed, game file left unchanged";
+    }
 }
 
 // An entry that AddFile started but did not finish would be restored in place of the game file
@@ -456,8 +466,10 @@ bool NotDeleted(Recorder* recorder) {
 }
 
 // Prints the line of one file and handles it; false when it ends with an error.
-bool InstallFile(MissionSource& source, const std::vector<MissionFile>& files,
-                 const MissionFile& file, const std::string& programFolder, Recorder& recorder) {
+// A file whose game file turns out to stay (it cannot be deleted) is marked so, and a later
+// repeat of it keeps the game file too: one decision per file, even when made at this point.
+bool InstallFile(MissionSource& source, std::vector<MissionFile>& files, MissionFile& file,
+                 const std::string& programFolder, Recorder& recorder) {
     platform::Printf("    Processing file '%s' (%d bytes): ", file.name.c_str(), file.size);
     const std::string target = JoinPath(programFolder, file.PlaceName());
     platform::SetCurrentFolder(programFolder);
@@ -478,7 +490,14 @@ bool InstallFile(MissionSource& source, const std::vector<MissionFile>& files,
         case Plan::repeatedKept:
             platform::Printf("SKIPPED (%s)\n", KeptReason(files[file.first].plan));
             return false;
+        case Plan::notDeleted:  // set only once the file was handled
+            platform::Printf("SKIPPED (%s)\n", KeptReason(file.plan));
+            return false;
         case Plan::repeated:
+            if (!IsPlaced(files[file.first].plan)) {
+                platform::Printf("SKIPPED (%s)\n", KeptReason(files[file.first].plan));
+                return false;
+            }
             if (recorder.Failed()) {
                 return NotRecorded();
             }
@@ -492,6 +511,7 @@ bool InstallFile(MissionSource& source, const std::vector<MissionFile>& files,
                 return NotRecorded();
             }
             if (!Deleted(target)) {
+                file.plan = Plan::notDeleted;
                 return NotDeleted(&recorder);
             }
             platform::Print("BAK\n");
@@ -621,7 +641,7 @@ bool InstallMission(const std::string& sourcePath, bool sourceIsFolder) {
     SettleRepeats(files);
 
     bool withErrors = false;
-    for (const MissionFile& file : files) {
+    for (MissionFile& file : files) {
         if (!InstallFile(source, files, file, programFolder, recorder)) {
             withErrors = true;
         }

@@ -46,6 +46,9 @@ struct Mission {
         mission.File("books\\book01.str", "the mission's book");
         mission.File("maps\\miss20.mis", mission_test::NoiseBytes(5000, 3));
         mission.File("maps\\readme.txt", "");
+        // A repeat in other letter case: when the backup of the game's file fails, the repeat
+        // must keep the game's file as well.
+        mission.File("STRINGS\\Goals.Str", "the mission's goals again");
         mission.Close();
     }
 
