@@ -380,7 +380,10 @@ public:
 
     // Counts the records of an earlier install out before the first new one is written, so that
     // they are never taken for this install's. False when the state file cannot be written.
-    bool Start() { return Write("FCount", "0"); }
+    bool Start() {
+        failed = !StartRecords(stateFile);
+        return !failed;
+    }
 
     // The F entry goes first, so that a record counted by FCount is always complete.
     bool Record(const std::string& name, int flag) {

@@ -90,6 +90,18 @@ int64_t CountedDown(int64_t counter) {
     return counter == 0 || counter == INT64_MIN ? counter : counter - 1;
 }
 
+bool IsRecordKey(std::string_view key) {
+    if (key.size() < 2 || (key[0] != 'F' && key[0] != 'f') || key[1] == '0')
+        return false;
+    return std::all_of(key.begin() + 1, key.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool StartRecords(const std::string& stateFile) {
+    return platform::WriteProfileSection(stateFile, "Mission",
+                                         [](std::string_view key) { return !IsRecordKey(key); },
+                                         {{"FCount", "0"}});
+}
+
 int ReadRecordCount(const std::string& stateFile) {
     const int64_t count = ParseCounter(ReadProfileValue(stateFile, "Mission", "FCount", "0"));
     // No more records exist than the file has room for ("Fn=a:0" and a line end each), so a

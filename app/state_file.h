@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // A state-file value is read back cut to this many bytes.
 inline constexpr size_t maxRecordLength = 1023;
@@ -31,6 +32,14 @@ int64_t ReadInstalledCounter(const std::string& stateFile);
 bool WriteInstalledCounter(const std::string& stateFile, int64_t counter);
 int64_t CountedUp(int64_t counter);
 int64_t CountedDown(int64_t counter);  // minus one unless 0
+
+// Starts the records of a new install, in one crash-safe write: "FCount" becomes 0 and the
+// records of an earlier install are dropped (no count reaches them any more), and the section
+// moves to the end of the file, so that each record after it is one small append whatever the
+// file looked like before (blank lines, longer earlier records, keys in another order).
+bool StartRecords(const std::string& stateFile);
+// True for the key of a record: "F" and a number without leading zeros, in either case.
+bool IsRecordKey(std::string_view key);
 
 // The number of records of the latest install ("FCount").
 int ReadRecordCount(const std::string& stateFile);

@@ -75,6 +75,11 @@ PROFILES = {
     "large": dict(files=3000, total=400_000_000, shape="mixed", game_files=3000,
                   game_total=150_000_000),
     "many": dict(files=20000, shape="small", game_files=4000),
+    # Reuse of a copy: the state file an earlier mission with longer names left, with the blank
+    # line after its section header that many editors leave.
+    "reused": dict(files=10000, shape="small", game_files=2000, prior_state=True),
+    # Every mission file replaces a game file: 20,000 saved files to find in the backup.
+    "saved": dict(files=20000, shape="small", game_files=20000, over=1.0),
 }
 
 
@@ -201,7 +206,7 @@ def plan_inputs(name, params):
     while len(game_paths) < params["game_files"]:
         game_paths.append(pick_path(rng, used))
     n_files = params["files"]
-    n_over = max(3, n_files // 10)
+    n_over = max(3, int(n_files * params["over"]) if "over" in params else n_files // 10)
     overwritten = sorted(rng.sample(game_paths, min(n_over, len(game_paths))))
     new_folders = sorted({f"{b}/{MISSION_TAG}{s}" for b in NEW_FOLDER_BASES for s in ("", "x")})
     added = [f"{MISSION_TAG}.mis", "readme.txt"]
@@ -429,10 +434,21 @@ def append_run(path, row):
         w.writerow(row)
 
 
+def write_prior_state(path, files):
+    """The state file of an earlier, deinstalled mission with longer names than this one's."""
+    lines = ["[Mission]", "", "Installed=0", f"FCount={files + 500}"]
+    lines += [f"F{i}=earlier_mission_with_longer_names\\folder{i % 97}\\file{i:06d}.bin:{i % 2}"
+              for i in range(1, files + 501)]
+    with open(path, "w", newline="") as f:
+        f.write("\r\n".join(lines) + "\r\n\r\n")
+
+
 def run_side(env, side, name, root, manifest, work, program, run_index, failures):
     game = copy_game(root, work)
     if side == "program":
         shutil.copy2(program, os.path.join(game, PROGRAM_NAME))
+        if manifest["params"].get("prior_state"):
+            write_prior_state(os.path.join(game, PROGRAM_NAME + ".Ini"), manifest["files"])
     rows = []
     for op, (argv, want) in zip(("install", "deinstall"), commands(side, root, game, program)):
         env.quiesce()

@@ -1,7 +1,10 @@
 // INI profile files: read and write one value, crash-safe, in one portable implementation.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -30,5 +33,21 @@ std::string GetProfileString(const std::string& filePath, const std::string& sec
 // holds a NUL, or when the file would grow beyond 16 MiB.
 bool WriteProfileString(const std::string& filePath, const std::string& section,
                         const std::string& key, const std::string& value);
+
+struct ProfileValue {
+    std::string key;
+    std::string value;
+};
+
+// Writes section anew as the last part of the file, in one crash-safe step: its key lines whose
+// key keepKey refuses are dropped, values are set (in their place, or at the section's end), and
+// blank lines at its end go. Other lines stay as they are. Keys added to the section afterwards
+// are appended at the file's very end, one small write each, whatever the file looked like:
+// this costs the file once, so that what follows costs each value its own bytes. The section
+// stays in place when a later header repeats its name (moved, it would be hidden by that one).
+// False, with the file unchanged, when WriteProfileString would be.
+bool WriteProfileSection(const std::string& filePath, const std::string& section,
+                         const std::function<bool(std::string_view key)>& keepKey,
+                         const std::vector<ProfileValue>& values);
 
 }  // namespace platform

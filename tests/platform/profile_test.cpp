@@ -351,3 +351,48 @@ TEST_F(ProfileTest, CheckProfile_FileHeldOpenByAWriterIsUnreadableWhereItCannotB
 }
 
 }  // namespace
+
+// Whatever layout a file has, a section written anew stands last with its kept lines and the
+// values set, the rest of the file is kept, and the next new key of the section lands at the
+// file's very end (where the cheap append applies).
+struct SectionLayout {
+    const char* name;
+    std::string before;
+    std::string after;
+};
+
+class ProfileSectionTest : public ProfileTest,
+                           public ::testing::WithParamInterface<SectionLayout> {};
+
+TEST_P(ProfileSectionTest, WriteProfileSection_MovesSectionLastDropsRefusedKeysKeepsTheRest) {
+    const SectionLayout& layout = GetParam();
+    WriteFile(ini, layout.before);
+    const auto keep = [](std::string_view key) {
+        return key.size() < 2 || key[0] != 'F' || key[1] < '0' || key[1] > '9';
+    };
+    ASSERT_TRUE(platform::WriteProfileSection(ini, "Mission", keep, {{"FCount", "0"}}));
+    ASSERT_TRUE(WriteProfileString(ini, "Mission", "F1", "a:0"));
+    EXPECT_EQ(ReadFile(ini), layout.after);
+    EXPECT_EQ(GetProfileString(ini, "Mission", "F2", "none"), "none");
+    EXPECT_FALSE(test_support::Exists(ini + ".new"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, ProfileSectionTest,
+    ::testing::Values(
+        SectionLayout{"missing", "", "[Mission]\r\nFCount=0\r\nF1=a:0\r\n"},
+        SectionLayout{
+            "blankLinesAfter",
+            "[Mission]\r\nInstalled=0\r\nFCount=2\r\nF1=long\\name:1\r\nF2=b:0\r\n\r\n\r\n",
+            "[Mission]\r\nInstalled=0\r\nFCount=0\r\nF1=a:0\r\n"},
+        SectionLayout{"keysInOtherOrderAndComments",
+                      "[Mission]\nF2=b:0\n; kept\nFCount=2\n\nInstalled=1\nF1=c:0\n",
+                      "[Mission]\n; kept\nFCount=0\n\nInstalled=1\nF1=a:0\n"},
+        SectionLayout{"otherSectionsAround",
+                      "top=1\r\n[A]\r\nx=1\r\n[Mission]\r\nInstalled=0\r\nF1=z:0\r\n[B]\r\ny=2",
+                      "top=1\r\n[A]\r\nx=1\r\n[B]\r\ny=2\r\n[Mission]\r\nInstalled=0\r\n"
+                      "FCount=0\r\nF1=a:0\r\n"},
+        SectionLayout{"repeatedHeaderStaysInPlace",
+                      "[Mission]\r\nF1=z:0\r\n[Mission]\r\nFCount=9\r\n",
+                      "[Mission]\r\nFCount=0\r\nF1=a:0\r\n[Mission]\r\nFCount=9\r\n"}),
+    [](const ::testing::TestParamInfo<SectionLayout>& info) { return info.param.name; });
