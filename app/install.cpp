@@ -23,6 +23,7 @@
 #include "platform/exceptions.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/profile.h"
 #include "platform/system.h"
 #include "zip/archive_recovery.h"
 #include "zip/path_helpers.h"
@@ -372,11 +373,30 @@ bool MarkInstalled() {
     return WriteInstalledCounter(stateFile, CountedUp(ReadInstalledCounter(stateFile)));
 }
 
-// Writes the records of the installed files, numbered from 1. A file is put in place only once
-// its record is written; after a record could not be written, no further file is.
+// The flag a file's record holds (1: its game file was saved, or its backup failed and the game
+// file is kept), or -1 for a file that gets no record.
+int RecordFlagOf(Plan plan) {
+    switch (plan) {
+        case Plan::added:
+            return 0;
+        case Plan::saved:
+        case Plan::backupFailed:
+            return 1;
+        default:
+            return -1;
+    }
+}
+
+// Writes the records of the installed files, numbered from 1. A file is touched only once its
+// record is on disk; after a record could not be written, no further file is. Records go in
+// runs: the records of the next files, a few kilobytes of them, in one append, then "FCount" in
+// one more write, before the first of those files is touched. A record whose file was never
+// reached (the install was stopped) is passed by the deinstall: an added file that is not there
+// is gone already, and a saved one is restored over itself.
 class Recorder {
 public:
-    Recorder() : stateFile(StateFilePath()) {}
+    explicit Recorder(const std::vector<MissionFile>& files)
+        : stateFile(StateFilePath()), files(files), numbers(files.size(), 0) {}
 
     // Counts the records of an earlier install out before the first new one is written, so that
     // they are never taken for this install's. False when the state file cannot be written.
@@ -385,35 +405,63 @@ public:
         return !failed;
     }
 
-    // The F entry goes first, so that a record counted by FCount is always complete.
-    bool Record(const std::string& name, int flag) {
-        if (failed) {
+    // True once the record of the file at position is on disk.
+    bool Ensure(size_t position) {
+        if (numbers[position] != 0) {
+            return true;
+        }
+        if (failed || RecordFlagOf(files[position].plan) < 0) {
             return false;
         }
-        ++count;
-        return Write("F" + FormatNumber(count), name + ":" + FormatNumber(flag)) &&
-               Write("FCount", FormatNumber(count));
+        WriteRun(position);
+        return !failed;
     }
 
-    // Takes the last record back, for a file that was left untouched after all: the deinstall
-    // must not delete a game file that it has no saved copy of.
-    bool Unrecord() {
-        if (failed || count == 0) {
+    // Marks the record of the file at position as one the deinstall passes over (flag 2), for a
+    // file left untouched after all: the deinstall must not delete a game file it has no need to
+    // give back. The value keeps its length, so this is one small write in place.
+    bool PassOver(size_t position) {
+        if (failed || numbers[position] == 0) {
             return false;
         }
-        --count;
-        return Write("FCount", FormatNumber(count));
+        return WriteProfileValue(stateFile, "Mission", KeyOf(numbers[position]),
+                                 files[position].name + ":2");
     }
 
     bool Failed() const { return failed; }
 
 private:
-    bool Write(const std::string& key, const std::string& value) {
-        failed = failed || !WriteProfileValue(stateFile, "Mission", key, value);
-        return !failed;
+    // The F entries go first, so that a record counted by "FCount" is always complete.
+    void WriteRun(size_t position) {
+        constexpr size_t maxRunBytes = 3072;  // well within one small write
+        std::vector<platform::ProfileValue> run;
+        size_t bytes = 0;
+        int number = count;
+        for (size_t i = position; i < files.size() && bytes < maxRunBytes; ++i) {
+            const int flag = RecordFlagOf(files[i].plan);
+            if (flag < 0) {
+                continue;
+            }
+            run.push_back({KeyOf(++number), files[i].name + ":" + FormatNumber(flag)});
+            bytes += run.back().key.size() + run.back().value.size() + 3;
+        }
+        if (!platform::WriteProfileStrings(stateFile, "Mission", run) ||
+            !WriteProfileValue(stateFile, "Mission", "FCount", FormatNumber(number))) {
+            failed = true;
+            return;
+        }
+        for (size_t i = position; count < number; ++i) {
+            if (RecordFlagOf(files[i].plan) >= 0) {
+                numbers[i] = ++count;
+            }
+        }
     }
 
+    static std::string KeyOf(int number) { return "F" + FormatNumber(number); }
+
     std::string stateFile;
+    const std::vector<MissionFile>& files;
+    std::vector<int> numbers;  // each file's record number, 0 while it has none on disk
     bool failed = false;
     int count = 0;
 };
@@ -457,8 +505,8 @@ bool Deleted(const std::string& target) {
     return !PathExists(target);
 }
 
-bool NotDeleted(Recorder* recorder) {
-    if (recorder != nullptr && !recorder->Unrecord()) {
+bool NotDeleted(bool recordKept) {
+    if (recordKept) {
         // Still recorded as replaced: the deinstall restores the saved copy over it, which holds
         // the same content. Nothing is lost either way.
         platform::Print("SKIPPED (cannot delete the game file, left unchanged; record kept)\n");
@@ -473,9 +521,9 @@ bool NotDeleted(Recorder* recorder) {
 // repeat of it keeps the game file too: one decision per file, even when made at this point.
 bool InstallFile(MissionSource& source, std::vector<MissionFile>& files, MissionFile& file,
                  const std::string& programFolder, Recorder& recorder) {
+    const size_t position = static_cast<size_t>(&file - files.data());
     platform::Printf("    Processing file '%s' (%d bytes): ", file.name.c_str(), file.size);
     const std::string target = JoinPath(programFolder, file.PlaceName());
-    platform::SetCurrentFolder(programFolder);
     switch (file.plan) {
         case Plan::refused:
             platform::Printf("SKIPPED (%s)\n", file.refusal);
@@ -488,7 +536,7 @@ bool InstallFile(MissionSource& source, std::vector<MissionFile>& files, Mission
                 file.backupReport();
             }
             platform::Print("SKIPPED (backup failed, game file left unchanged)\n");
-            recorder.Record(file.name, 1);
+            recorder.Ensure(position);
             return false;
         case Plan::repeatedKept:
             platform::Printf("SKIPPED (%s)\n", KeptReason(files[file.first].plan));
@@ -505,22 +553,22 @@ bool InstallFile(MissionSource& source, std::vector<MissionFile>& files, Mission
                 return NotRecorded();
             }
             if (!Deleted(target)) {
-                return NotDeleted(nullptr);
+                return NotDeleted(false);
             }
             platform::Print("REPEATED (replaces the earlier file of this name)\n");
             break;
         case Plan::saved:
-            if (!recorder.Record(file.name, 1)) {
+            if (!recorder.Ensure(position)) {
                 return NotRecorded();
             }
             if (!Deleted(target)) {
                 file.plan = Plan::notDeleted;
-                return NotDeleted(&recorder);
+                return NotDeleted(!recorder.PassOver(position));
             }
             platform::Print("BAK\n");
             break;
         case Plan::added:
-            if (!recorder.Record(file.name, 0)) {
+            if (!recorder.Ensure(position)) {
                 return NotRecorded();
             }
             platform::Print("NEW\n");
@@ -634,7 +682,7 @@ bool InstallMission(const std::string& sourcePath, bool sourceIsFolder) {
     // Marked installed, with no records yet, before the first game file is saved: a backup
     // archive that holds saved files always belongs to an installed mission, which -d undoes,
     // and a state file that cannot be written stops the install before any work.
-    Recorder recorder;
+    Recorder recorder(files);
     if (!recorder.Start() || !MarkInstalled()) {
         platform::Printf("Error: the state file '%s' cannot be written.\n",
                          platform::DisplayPath(StateFilePath()).c_str());

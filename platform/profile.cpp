@@ -1021,6 +1021,52 @@ bool WriteProfileString(const std::string& filePath, const std::string& section,
     return true;
 }
 
+bool WriteProfileStrings(const std::string& filePath, const std::string& section,
+                         const std::vector<ProfileValue>& values) {
+    {
+        const std::lock_guard<std::mutex> guard(modelsLock);
+        Model* model = WritableModel(filePath);
+        if (!model)
+            return false;
+        Document& document = model->document;
+        // New keys of an existing section that all go to one place are one edit, and so one
+        // small append where the section is the file's last.
+        Edit merged;
+        bool one = FindSection(document, section).has_value();
+        for (size_t i = 0; one && i < values.size(); ++i) {
+            const ProfileValue& v = values[i];
+            const std::optional<Edit> edit = PlanEdit(document, section, v.key, v.value);
+            const auto sameKey = [&](const ProfileValue& other) {
+                return SameName(other.key, v.key);
+            };
+            one = edit && !edit->replace && (i == 0 || edit->start == merged.start) &&
+                  !HoldsNul(v.key) && !HoldsNul(v.value) &&
+                  std::none_of(values.begin(), values.begin() + i, sameKey);
+            if (!one)
+                break;
+            if (i == 0)
+                merged = *edit;
+            else
+                merged.lines.push_back(edit->lines.back());
+        }
+        if (one && !values.empty()) {
+            const std::optional<std::string> bytes = BytesOf(document, merged);
+            if (!bytes)
+                return false;
+            if (!Commit(filePath, document, merged, *bytes)) {
+                models.erase(filePath);
+                return false;
+            }
+            RememberOwnWrite(filePath, *model);
+            return true;
+        }
+    }
+    for (const ProfileValue& v : values)
+        if (!WriteProfileString(filePath, section, v.key, v.value))
+            return false;
+    return true;
+}
+
 bool WriteProfileSection(const std::string& filePath, const std::string& section,
                          const std::function<bool(std::string_view key)>& keepKey,
                          const std::vector<ProfileValue>& values) {

@@ -39,6 +39,12 @@ struct ProfileValue {
     std::string value;
 };
 
+// Writes several values of section as WriteProfileString would one after the other. New keys of
+// an existing section are written together: one small append when the section is the file's
+// last, so that a run of records costs one write. A failure leaves the values before it written.
+bool WriteProfileStrings(const std::string& filePath, const std::string& section,
+                         const std::vector<ProfileValue>& values);
+
 // Writes section anew as the last part of the file, in one crash-safe step: its key lines whose
 // key keepKey refuses are dropped, values are set (in their place, or at the section's end), and
 // blank lines at its end go. Other lines stay as they are. Keys added to the section afterwards
