@@ -198,12 +198,12 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
     const int count = ReadRecordCount(stateFile);
 
     bool allRestored = true;
+    platform::SetCurrentFolder(targetFolder);  // every path below is absolute; once is enough
     for (int i = 1; i <= count; ++i) {
         RecordedFile record;
         if (!ReadRecord(stateFile, i, record) || record.flag > 1) {
             continue;
         }
-        platform::SetCurrentFolder(targetFolder);
         if (!IsSafeMissionName(record.name) || NamesProgramFile(record.name)) {
             platform::Printf("    Skipping file '%s' - unsafe name.\n", record.name.c_str());
             continue;
