@@ -106,12 +106,12 @@ Outcome UndoFile(Backup& backupFound, const RecordedFile& record, const std::str
 // Tries the folder that directly holds each recorded file; only empty folders go. A folder that
 // could not be removed is not tried again until some folder was: only that can empty it (a
 // mission's files usually share a few folders, and each try costs the file system a look).
-void RemoveEmptyFolders(const std::string& stateFile, int count, const std::string& targetFolder) {
+void RemoveEmptyFolders(const StateFile& stateFile, int count, const std::string& targetFolder) {
     platform::Print("  Checking and deleting empty folders...\n");
     std::unordered_set<std::string> kept;
     for (int i = 1; i <= count; ++i) {
         RecordedFile record;
-        if (!ReadRecord(stateFile, i, record) || !IsSafeMissionName(record.name) ||
+        if (!stateFile.ReadRecord(i, record) || !IsSafeMissionName(record.name) ||
             NamesProgramFile(record.name)) {
             continue;
         }
@@ -128,11 +128,6 @@ void RemoveEmptyFolders(const std::string& stateFile, int count, const std::stri
             kept.insert(folder);
         }
     }
-}
-
-// False when the state file cannot be written.
-bool CountDown(const std::string& stateFile) {
-    return WriteInstalledCounter(stateFile, CountedDown(ReadInstalledCounter(stateFile)));
 }
 
 // False when the backup archive could not be moved.
@@ -194,14 +189,14 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
     if (!OpenBackupArchive(backupFound, GetProgramPathWithExt(".Zip"))) {
         return false;
     }
-    const std::string stateFile = GetProgramPathWithExt(".Ini");
-    const int count = ReadRecordCount(stateFile);
+    const StateFile stateFile = StateFile::OfThisProgram();
+    const int count = stateFile.ReadRecordCount();
 
     bool allRestored = true;
     platform::SetCurrentFolder(targetFolder);  // every path below is absolute; once is enough
     for (int i = 1; i <= count; ++i) {
         RecordedFile record;
-        if (!ReadRecord(stateFile, i, record) || record.flag > 1) {
+        if (!stateFile.ReadRecord(i, record) || record.flag > 1) {
             continue;
         }
         if (!IsSafeMissionName(record.name) || NamesProgramFile(record.name)) {
@@ -233,17 +228,17 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
     }
     // Counted down before the backup archive moves, so that no stop in between leaves the
     // mission marked installed without its backup archive.
-    const std::string counter = ReadProfileValue(stateFile, "Mission", "Installed", "0");
-    if (!CountDown(stateFile)) {
+    const std::string counter = stateFile.ReadCounterText();
+    if (!stateFile.CountDown()) {
         // The backup archive stays where the next deinstall looks for it.
         platform::Printf("  The state file '%s' cannot be written; the backup archive is kept.\n",
-                         platform::DisplayPath(stateFile).c_str());
+                         platform::DisplayPath(stateFile.Path()).c_str());
         return false;
     }
     if (!RetireBackupArchive()) {
         // Counted up again: a mission marked deinstalled with its backup archive in place would
         // be refused by the next deinstall, and that backup taken for garbage by an install.
-        WriteProfileValue(stateFile, "Mission", "Installed", counter);
+        stateFile.WriteCounterText(counter);
         platform::Printf("  The backup archive cannot be moved to '%s'; it is kept.\n",
                          platform::DisplayPath(GetProgramPathWithExt(".Taff")).c_str());
         return false;

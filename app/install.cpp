@@ -23,7 +23,6 @@
 #include "platform/exceptions.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
-#include "platform/profile.h"
 #include "platform/system.h"
 #include "zip/archive_recovery.h"
 #include "zip/path_helpers.h"
@@ -76,14 +75,6 @@ struct MissionSource {
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "\\" + name;
-}
-
-std::string FormatNumber(long value) {
-    return std::to_string(value);
-}
-
-std::string StateFilePath() {
-    return GetProgramPathWithExt(".Ini");
 }
 
 // Drops the trailing separators and resolves a relative folder against the current folder once,
@@ -366,13 +357,6 @@ void SaveGameFiles(CZipHandler& backup, std::vector<MissionFile>& files,
     }
 }
 
-// Counts the mission as installed before any game file is touched, so that an install stopped
-// part-way can be undone. False when the state file cannot be written.
-bool MarkInstalled() {
-    const std::string stateFile = StateFilePath();
-    return WriteInstalledCounter(stateFile, CountedUp(ReadInstalledCounter(stateFile)));
-}
-
 // The flag a file's record holds (1: its game file was saved, or its backup failed and the game
 // file is kept), or -1 for a file that gets no record.
 int RecordFlagOf(Plan plan) {
@@ -396,12 +380,12 @@ int RecordFlagOf(Plan plan) {
 class Recorder {
 public:
     explicit Recorder(const std::vector<MissionFile>& files)
-        : stateFile(StateFilePath()), files(files), numbers(files.size(), 0) {}
+        : stateFile(StateFile::OfThisProgram()), files(files), numbers(files.size(), 0) {}
 
     // Counts the records of an earlier install out before the first new one is written, so that
     // they are never taken for this install's. False when the state file cannot be written.
     bool Start() {
-        failed = !StartRecords(stateFile);
+        failed = !stateFile.StartRecords();
         return !failed;
     }
 
@@ -424,42 +408,36 @@ public:
         if (failed || numbers[position] == 0) {
             return false;
         }
-        return WriteProfileValue(stateFile, "Mission", KeyOf(numbers[position]),
-                                 files[position].name + ":2");
+        return stateFile.PassOver(numbers[position], files[position].name);
     }
 
     bool Failed() const { return failed; }
 
 private:
-    // The F entries go first, so that a record counted by "FCount" is always complete.
     void WriteRun(size_t position) {
         constexpr size_t maxRunBytes = 3072;  // well within one small write
-        std::vector<platform::ProfileValue> run;
+        std::vector<RecordedFile> run;
         size_t bytes = 0;
-        int number = count;
         for (size_t i = position; i < files.size() && bytes < maxRunBytes; ++i) {
             const int flag = RecordFlagOf(files[i].plan);
-            if (flag < 0) {
-                continue;
+            if (flag >= 0) {
+                run.push_back({files[i].name, flag});
+                bytes += files[i].name.size() + 12;  // with its key and line end
             }
-            run.push_back({KeyOf(++number), files[i].name + ":" + FormatNumber(flag)});
-            bytes += run.back().key.size() + run.back().value.size() + 3;
         }
-        if (!platform::WriteProfileStrings(stateFile, "Mission", run) ||
-            !WriteProfileValue(stateFile, "Mission", "FCount", FormatNumber(number))) {
+        if (!stateFile.WriteRecords(count + 1, run)) {
             failed = true;
             return;
         }
-        for (size_t i = position; count < number; ++i) {
+        const int last = count + static_cast<int>(run.size());
+        for (size_t i = position; count < last; ++i) {
             if (RecordFlagOf(files[i].plan) >= 0) {
                 numbers[i] = ++count;
             }
         }
     }
 
-    static std::string KeyOf(int number) { return "F" + FormatNumber(number); }
-
-    std::string stateFile;
+    StateFile stateFile;
     const std::vector<MissionFile>& files;
     std::vector<int> numbers;  // each file's record number, 0 while it has none on disk
     bool failed = false;
@@ -683,9 +661,10 @@ bool InstallMission(const std::string& sourcePath, bool sourceIsFolder) {
     // archive that holds saved files always belongs to an installed mission, which -d undoes,
     // and a state file that cannot be written stops the install before any work.
     Recorder recorder(files);
-    if (!recorder.Start() || !MarkInstalled()) {
+    const StateFile stateFile = StateFile::OfThisProgram();
+    if (!recorder.Start() || !stateFile.CountUp()) {
         platform::Printf("Error: the state file '%s' cannot be written.\n",
-                         platform::DisplayPath(StateFilePath()).c_str());
+                         platform::DisplayPath(stateFile.Path()).c_str());
         return false;
     }
     SaveGameFiles(backup, files, programFolder);

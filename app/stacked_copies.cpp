@@ -15,12 +15,12 @@ namespace {
 // A copy's records by name key: whether each replaced a saved game file.
 using Records = std::map<std::string, int, MissionNameLess>;
 
-Records ReadRecords(const std::string& stateFile) {
+Records ReadRecords(const StateFile& stateFile) {
     Records records;
-    const int count = ReadRecordCount(stateFile);
+    const int count = stateFile.ReadRecordCount();
     for (int i = 1; i <= count; ++i) {
         RecordedFile record;
-        if (ReadRecord(stateFile, i, record) && IsSafeMissionName(record.name)) {
+        if (stateFile.ReadRecord(i, record) && IsSafeMissionName(record.name)) {
             records.emplace(MissionNameKey(record.name), record.flag);
         }
     }
@@ -70,11 +70,12 @@ std::string FindLaterOverlappingCopy() {
     if (!LastWriteTime(GetProgramPathWithExt(".Zip"), ownTime)) {
         return {};
     }
-    const Records own = ReadRecords(ownStateFile);
-    for (const std::string& stateFile : OtherStateFiles(ownStateFile)) {
-        const std::string base = stateFile.substr(0, stateFile.size() - 4);  // without ".Ini"
+    const Records own = ReadRecords(StateFile(ownStateFile));
+    for (const std::string& path : OtherStateFiles(ownStateFile)) {
+        const std::string base = path.substr(0, path.size() - 4);  // without ".Ini"
+        const StateFile stateFile(path);
         int64_t theirTime = 0;
-        if (ReadInstalledCounter(stateFile) == 0 || !LastWriteTime(base + ".Zip", theirTime)) {
+        if (stateFile.ReadCounter() == 0 || !LastWriteTime(base + ".Zip", theirTime)) {
             continue;
         }
         for (const auto& [key, theirFlag] : ReadRecords(stateFile)) {

@@ -8,7 +8,6 @@
 #include "app/install.h"
 #include "app/state_file.h"
 #include "platform/file_system.h"
-#include "platform/profile.h"
 #include "platform/system.h"
 
 namespace {
@@ -36,12 +35,13 @@ enum class MissionStatus { notInstalled, installed, unknown };
 // state file that exists but cannot be read or parsed tells nothing: taken for "not installed",
 // it let a second install delete the backup of the game's originals.
 MissionStatus ReadInstalledState() {
-    const std::string stateFile = GetProgramPathWithExt(".Ini");
-    if (platform::CheckProfile(stateFile, "Mission") == platform::ProfileState::unreadable)
+    const StateFile stateFile = StateFile::OfThisProgram();
+    if (stateFile.IsUnreadable())
         return MissionStatus::unknown;
-    const std::string installed = ReadProfileValue(stateFile, "Mission", "Installed", "0");
-    WriteProfileValue(stateFile, "Mission", "Installed", installed);
-    return ParseCounter(installed) != 0 ? MissionStatus::installed : MissionStatus::notInstalled;
+    const std::string installed = stateFile.ReadCounterText();
+    stateFile.WriteCounterText(installed);
+    return StateFile::ParseCounter(installed) != 0 ? MissionStatus::installed
+                                                   : MissionStatus::notInstalled;
 }
 
 // Refuses an operation that needs the state file; exitCode says which one was refused.
@@ -49,7 +49,7 @@ int RefuseUnreadableStateFile(int exitCode) {
     platform::Printf(
         "Error: the state file '%s' cannot be read (a folder, a locked or damaged "
         "file?);\nnothing was changed.\n",
-        platform::DisplayPath(GetProgramPathWithExt(".Ini")).c_str());
+        platform::DisplayPath(StateFile::OfThisProgram().Path()).c_str());
     return exitCode;
 }
 

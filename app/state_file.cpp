@@ -1,64 +1,93 @@
-// The files beside the program that bear its name, and one-value access to the state file.
+// The state file beside the program: its section, keys and value rules.
 #include "app/state_file.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 
-#include "app/mission_names.h"
-#include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/profile.h"
-#include "platform/system.h"
 
-std::string ProgramFolderOf(const std::string& programPath) {
-    const size_t slash = programPath.rfind('\\');
-    return slash == std::string::npos ? programPath : programPath.substr(0, slash);
+namespace {
+
+const char* const section = "Mission";
+const char* const counterKey = "Installed";
+const char* const countKey = "FCount";
+
+std::string RecordKey(int number) {
+    return "F" + std::to_string(number);
 }
 
-std::string ProgramBasePathOf(const std::string& programPath) {
-    // Only a "." in the file name starts an extension: a program without one keeps its whole
-    // path, so a dotted folder name cannot give it the state file of another program.
-    const size_t slash = programPath.rfind('\\');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const size_t dot = programPath.rfind('.');
-    if (dot == std::string::npos || dot < nameStart)
-        return programPath;
-    return programPath.substr(0, dot);
+std::string RecordValue(const RecordedFile& record) {
+    return record.name + ":" + std::to_string(record.flag);
 }
 
-bool NamesProgramFile(const std::string& name, const std::string& programPath) {
-    const std::string key = MissionNameKey(name);
-    if (key.find('\\') != std::string::npos) {
-        return false;  // in a subfolder, never beside the program
+}  // namespace
+
+bool StateFile::IsUnreadable() const {
+    return platform::CheckProfile(path, section) == platform::ProfileState::unreadable;
+}
+
+int64_t StateFile::ParseCounter(const std::string& text) {
+    // strtoll clamps where atol's overflow is undefined (and a 32-bit long on Windows wraps).
+    return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+int64_t StateFile::CountedUp(int64_t counter) {
+    return counter == INT64_MAX ? counter : counter + 1;
+}
+
+int64_t StateFile::CountedDown(int64_t counter) {
+    return counter == 0 || counter == INT64_MIN ? counter : counter - 1;
+}
+
+std::string StateFile::ReadCounterText() const {
+    return platform::GetProfileString(path, section, counterKey, "0");
+}
+
+bool StateFile::WriteCounterText(const std::string& text) const {
+    return platform::WriteProfileString(path, section, counterKey, text);
+}
+
+bool StateFile::CountUp() const {
+    return WriteCounterText(std::to_string(CountedUp(ReadCounter())));
+}
+
+bool StateFile::CountDown() const {
+    return WriteCounterText(std::to_string(CountedDown(ReadCounter())));
+}
+
+bool StateFile::StartRecords() const {
+    return platform::WriteProfileSection(
+        path, section, [](std::string_view key) { return !IsRecordKey(key); }, {{countKey, "0"}});
+}
+
+bool StateFile::WriteRecords(int first, const std::vector<RecordedFile>& records) const {
+    std::vector<platform::ProfileValue> values;
+    values.reserve(records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        values.push_back({RecordKey(first + static_cast<int>(i)), RecordValue(records[i])});
     }
-    const std::string base = ProgramBasePathOf(programPath);
-    const std::string baseName = base.substr(base.rfind('\\') + 1);
-    const std::string programName = programPath.substr(programPath.rfind('\\') + 1);
-    for (const std::string& own :
-         {programName, baseName + ".Ini", baseName + ".Zip", baseName + ".Taff"}) {
-        if (platform::CollateNamesNoCase(key, own) == 0) {
-            return true;
-        }
-    }
-    return false;
+    const int last = first + static_cast<int>(records.size()) - 1;
+    return platform::WriteProfileStrings(path, section, values) &&
+           platform::WriteProfileString(path, section, countKey, std::to_string(last));
 }
 
-bool NamesProgramFile(const std::string& name) {
-    return NamesProgramFile(name, platform::GetOwnPath());
+bool StateFile::PassOver(int number, const std::string& name) const {
+    return platform::WriteProfileString(path, section, RecordKey(number), RecordValue({name, 2}));
 }
 
-std::string GetProgramFolder() {
-    return ProgramFolderOf(platform::GetOwnPath());
+int StateFile::ReadRecordCount() const {
+    const int64_t count = ParseCounter(platform::GetProfileString(path, section, countKey, "0"));
+    constexpr int64_t shortestRecord = 7;  // "Fn=a:0" and a line end
+    CFileStatus status;
+    const int64_t room =
+        CFile::GetStatus(path, status) ? static_cast<int64_t>(status.size / shortestRecord) : 0;
+    return static_cast<int>(std::clamp<int64_t>(std::min(count, room), 0, INT_MAX));
 }
 
-std::string GetProgramPathWithExt(const std::string& extension) {
-    return ProgramBasePathOf(platform::GetOwnPath()) + extension;
-}
-
-bool ReadRecord(const std::string& stateFile, int number, RecordedFile& record) {
-    const std::string value =
-        ReadProfileValue(stateFile, "Mission", "F" + std::to_string(number), "");
+bool StateFile::ReadRecord(int number, RecordedFile& record) const {
+    const std::string value = platform::GetProfileString(path, section, RecordKey(number), "");
     const size_t colon = value.find(':');
     if (value.empty() || colon == 0 || colon == std::string::npos) {
         return false;
@@ -69,57 +98,8 @@ bool ReadRecord(const std::string& stateFile, int number, RecordedFile& record) 
     return true;
 }
 
-int64_t ParseCounter(const std::string& text) {
-    // strtoll clamps where atol's overflow is undefined (and a 32-bit long on Windows wraps).
-    return std::strtoll(text.c_str(), nullptr, 10);
-}
-
-int64_t ReadInstalledCounter(const std::string& stateFile) {
-    return ParseCounter(ReadProfileValue(stateFile, "Mission", "Installed", "0"));
-}
-
-bool WriteInstalledCounter(const std::string& stateFile, int64_t counter) {
-    return WriteProfileValue(stateFile, "Mission", "Installed", std::to_string(counter));
-}
-
-int64_t CountedUp(int64_t counter) {
-    return counter == INT64_MAX ? counter : counter + 1;
-}
-
-int64_t CountedDown(int64_t counter) {
-    return counter == 0 || counter == INT64_MIN ? counter : counter - 1;
-}
-
-bool IsRecordKey(std::string_view key) {
+bool StateFile::IsRecordKey(std::string_view key) {
     if (key.size() < 2 || (key[0] != 'F' && key[0] != 'f') || key[1] == '0')
         return false;
     return std::all_of(key.begin() + 1, key.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-bool StartRecords(const std::string& stateFile) {
-    return platform::WriteProfileSection(stateFile, "Mission",
-                                         [](std::string_view key) { return !IsRecordKey(key); },
-                                         {{"FCount", "0"}});
-}
-
-int ReadRecordCount(const std::string& stateFile) {
-    const int64_t count = ParseCounter(ReadProfileValue(stateFile, "Mission", "FCount", "0"));
-    // No more records exist than the file has room for ("Fn=a:0" and a line end each), so a
-    // hand-edited count of two thousand million costs no more lookups than the file has lines.
-    constexpr int64_t shortestRecord = 7;
-    CFileStatus status;
-    const int64_t room = CFile::GetStatus(stateFile, status)
-                             ? static_cast<int64_t>(status.size / shortestRecord)
-                             : 0;
-    return static_cast<int>(std::clamp<int64_t>(std::min(count, room), 0, INT_MAX));
-}
-
-std::string ReadProfileValue(const std::string& filePath, const std::string& section,
-                             const std::string& key, const std::string& defaultValue) {
-    return platform::GetProfileString(filePath, section, key, defaultValue);
-}
-
-bool WriteProfileValue(const std::string& filePath, const std::string& section,
-                       const std::string& key, const std::string& value) {
-    return platform::WriteProfileString(filePath, section, key, value);
 }

@@ -88,7 +88,7 @@ protected:
     }
 
     void SetInstalled(const std::string& value) {
-        ASSERT_TRUE(WriteProfileValue(stateFile, "Mission", "Installed", value));
+        ASSERT_TRUE(StateFile(stateFile).WriteCounterText(value));
     }
 
     int Run(std::initializer_list<std::string> arguments, std::string* output = nullptr) {
@@ -154,7 +154,7 @@ TEST_F(StartUpTest, Install_WhenNotInstalled_UsesFirstArgumentAndGivesThree) {
     EXPECT_EQ(calls.installs, 1);
     EXPECT_EQ(calls.source, "mission.zip");
     EXPECT_TRUE(calls.flag);
-    EXPECT_EQ(ReadProfileValue(stateFile, "Mission", "Installed", ""), "abc");
+    EXPECT_EQ(StateFile(stateFile).ReadCounterText(), "abc");
 }
 
 TEST_F(StartUpTest, Install_Failing_TakesOptionAsSourceAndGivesFour) {

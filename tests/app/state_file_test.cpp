@@ -1,4 +1,5 @@
-// Paths of the files beside the program, derived from the program's own path.
+// Paths of the files beside the program, derived from the program's own path, and the state
+// file's counter rule.
 #include "app/state_file.h"
 
 #include <gtest/gtest.h>
@@ -68,11 +69,11 @@ TEST(StateFileTest, InstalledCounter_ClampsAndNeverWraps) {
                  {"99999999999999999999", INT64_MAX},
                  {"-99999999999999999999", INT64_MIN}};
     for (const auto& c : cases) {
-        EXPECT_EQ(ParseCounter(c.text), c.value) << c.text;
+        EXPECT_EQ(StateFile::ParseCounter(c.text), c.value) << c.text;
     }
-    EXPECT_EQ(CountedDown(INT64_MIN), INT64_MIN);
-    EXPECT_EQ(CountedDown(0), 0);
-    EXPECT_EQ(CountedDown(-1), -2);
-    EXPECT_EQ(CountedUp(INT64_MAX), INT64_MAX);
-    EXPECT_EQ(CountedUp(0), 1);
+    EXPECT_EQ(StateFile::CountedDown(INT64_MIN), INT64_MIN);
+    EXPECT_EQ(StateFile::CountedDown(0), 0);
+    EXPECT_EQ(StateFile::CountedDown(-1), -2);
+    EXPECT_EQ(StateFile::CountedUp(INT64_MAX), INT64_MAX);
+    EXPECT_EQ(StateFile::CountedUp(0), 1);
 }
