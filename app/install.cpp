@@ -23,6 +23,7 @@
 #include "platform/exceptions.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/system.h"
 #include "zip/archive_recovery.h"
 #include "zip/path_helpers.h"
@@ -81,15 +82,10 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 // since the copies are made later with the program folder as the current folder. A path that
 // was only separators names the root and stays empty.
 std::string PrepareSourceFolder(std::string path) {
-    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) {
-        path.pop_back();
-    }
+    path = platform::WithoutTrailingSeparators(path);
     std::string current;
     if (!path.empty() && IsRelativePath(path) && platform::GetCurrentFolder(current)) {
-        while (!current.empty() && current.back() == '\\') {
-            current.pop_back();
-        }
-        path = JoinPath(current, path);
+        path = JoinPath(platform::WithoutTrailingBackslashes(current), path);
     }
     return path;
 }

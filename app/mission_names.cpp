@@ -5,32 +5,9 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/path_text.h"
 
 namespace {
-
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-std::vector<std::string> SplitParts(const std::string& name) {
-    std::vector<std::string> parts(1);
-    for (const char c : name) {
-        if (IsSeparator(c)) {
-            parts.emplace_back();
-        } else {
-            parts.back() += c;
-        }
-    }
-    return parts;
-}
-
-// "..", "...", ". ." and the like: Windows drops trailing dots and blanks, so all climb up.
-bool ClimbsOut(const std::string& part) {
-    if (part.empty() || part == ".") {
-        return false;
-    }
-    return part.find_first_not_of(". ") == std::string::npos;
-}
 
 // "CON", "nul.txt", "Com1 .dat" and the like: Windows opens a device for these in any folder,
 // so a mission file of that name would be written to the console, a port or nowhere.
@@ -90,8 +67,8 @@ const char* MissionNameRefusal(const std::string& name) {
     if (!platform::LocalToUtf8(name, utf8)) {
         return refusedCodePage;
     }
-    for (const std::string& part : SplitParts(utf8)) {
-        if (ClimbsOut(part) || NamesDevice(part)) {
+    for (const std::string& part : platform::SplitParts(utf8)) {
+        if (platform::ClimbsOut(part) || NamesDevice(part)) {
             return refusedUnsafe;
         }
         if (HasForbiddenCharacter(part) || HasLooseEnds(part)) {
@@ -110,7 +87,7 @@ bool IsSafeMissionName(const std::string& name) {
 
 std::string MissionNameKey(const std::string& name) {
     std::string key;
-    for (const std::string& part : SplitParts(name)) {
+    for (const std::string& part : platform::SplitParts(name)) {
         if (part.empty() || part == ".") {
             continue;
         }
@@ -130,5 +107,5 @@ bool IsRelativePath(const std::string& path) {
     if (path.size() >= 2 && path[1] == ':') {
         return false;
     }
-    return path.empty() || !IsSeparator(path[0]);
+    return path.empty() || !platform::IsSeparator(path[0]);
 }

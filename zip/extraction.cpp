@@ -7,6 +7,7 @@
 
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "zip/path_helpers.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_handler.h"
@@ -14,38 +15,14 @@
 
 namespace {
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-// A part made only of dots and spaces (with two dots or more) climbs out of its folder: "..",
-// and on Windows also "..." or ".. ", whose trailing dots and spaces the system drops.
-bool ClimbsUp(const std::string& part) {
-    return part.size() >= 2 && part.find_first_not_of(". ") == std::string::npos &&
-           std::count(part.begin(), part.end(), '.') >= 2;
-}
-
 // True when a name, taken as a path below the target folder, could lead out of it: a part that
-// climbs up, or a colon anywhere (a drive, or an alternate data stream on Windows).
+// climbs out, or a colon anywhere (a drive, or an alternate data stream on Windows).
 bool LeavesTargetFolder(const std::string& name, const std::string& relative) {
     if (name.find(':') != std::string::npos)
         return true;
-    std::string part;
-    for (const char c : relative + '\\') {
-        if (!IsSeparator(c)) {
-            part += c;
-            continue;
-        }
-        if (ClimbsUp(part))
-            return true;
-        part.clear();
-    }
-    return false;
-}
-
-std::string WithoutTrailingBackslashes(std::string path) {
-    while (!path.empty() && path.back() == '\\') path.pop_back();
-    return path;
+    const std::vector<std::string> parts = platform::SplitParts(relative);
+    return std::any_of(parts.begin(), parts.end(),
+                       [](const std::string& part) { return platform::ClimbsOut(part); });
 }
 
 // Takes the next piece of the entry's compressed data from storage as the stream's input.
@@ -104,7 +81,7 @@ bool CZipHandler::ExtractEntry(uint16_t index, const std::string& targetFolder, 
     // A name the local code page cannot hold exactly would be written under another name.
     if (LeavesTargetFolder(name, relative) || (newName == nullptr && !header.HasLocalName()))
         ThrowError(ZipRaw::corruptedArchive);
-    const std::string target = WithoutTrailingBackslashes(targetFolder) + '\\' + relative;
+    const std::string target = platform::WithoutTrailingBackslashes(targetFolder) + '\\' + relative;
 
     if (IsEntryDirectory(index)) {
         CreatePathFolders(target);

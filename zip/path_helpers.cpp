@@ -6,6 +6,7 @@
 
 #include "platform/code_page.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/system.h"
 
 namespace {
@@ -16,10 +17,6 @@ struct PathParts {
     std::string name;
     std::string extension;
 };
-
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
 
 // Splits like the C library does, but never cuts a part to a length limit: a cut path names
 // another file (a long folder would end inside a name, its rest merging into the file name), so
@@ -40,7 +37,7 @@ PathParts SplitPath(const std::string& path) {
             ++i;  // the trail byte of a double-byte character is never a separator or a dot
             continue;
         }
-        if (IsSeparator(rest[i])) {
+        if (platform::IsSeparator(rest[i])) {
             folderEnd = i + 1;
             lastDot = std::string_view::npos;
         } else if (rest[i] == '.') {
@@ -52,11 +49,6 @@ PathParts SplitPath(const std::string& path) {
     parts.name = std::string(rest.substr(folderEnd, nameEnd - folderEnd));
     parts.extension = std::string(rest.substr(nameEnd));
     return parts;
-}
-
-std::string TrimTrailingBackslashes(std::string path) {
-    while (!path.empty() && path.back() == '\\') path.pop_back();
-    return path;
 }
 
 }  // namespace
@@ -103,7 +95,7 @@ bool CanEnterFolder(const std::string& path) {
 }
 
 bool CreatePathFolders(const std::string& path) {
-    const std::string folder = TrimTrailingBackslashes(path);
+    const std::string folder = platform::WithoutTrailingBackslashes(path);
     const PathParts parts = SplitPath(folder);
     const std::string parent = parts.drive + parts.folder;
     if (parent == folder)

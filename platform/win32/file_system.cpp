@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/fault_injection.h"
+#include "platform/path_text.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
@@ -225,10 +226,6 @@ bool SetDriveLabel(const std::string& drive, const std::string& label) {
 }
 
 namespace {
-
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
 
 // Length of the part a file search cannot spell: "X:" or "\\server\share".
 size_t RootLength(const std::string& path) {
