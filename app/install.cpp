@@ -53,19 +53,25 @@ enum class Plan {
     notDeleted       // found at install time: the game file could not be deleted, so it is kept
 };
 
+// Kept small: a mission may have 65,535 of these in memory at once.
 struct MissionFile {
     size_t index = 0;  // entry index (archive) or position in the file list (folder)
     std::string name;
-    std::string repeats;            // the earlier name it is written under, when it repeats one
     size_t first = 0;               // for a repeat: the position of the earlier file in the plan
     const char* refusal = nullptr;  // why a refused file is refused
-
-    // Where it goes: its own name, or that of the file it repeats.
-    const std::string& PlaceName() const { return repeats.empty() ? name : repeats; }
     int32_t size = 0;
     Plan plan = Plan::added;
-    std::function<void()> backupReport;  // prints the failure of its backup, if any
+    bool spelledOtherwise = false;  // a repeat of an earlier file whose name it spells otherwise
 };
+
+// Where a file goes: under its own name, or under that of the earlier file it repeats, so that
+// it lands on the same file whatever the letter case rules of the file system.
+const std::string& PlaceName(const std::vector<MissionFile>& files, const MissionFile& file) {
+    return file.spelledOtherwise ? files[file.first].name : file.name;
+}
+
+// The reports of failed backups by position in the plan, printed when the file's line comes.
+using BackupReports = std::map<size_t, std::function<void()>>;
 
 struct MissionSource {
     bool isFolder = false;
@@ -228,9 +234,7 @@ void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder
             // letter case rules of the file system.
             file.plan = Plan::repeated;
             file.first = first->second;
-            if (files[first->second].name != file.name) {
-                file.repeats = files[first->second].name;
-            }
+            file.spelledOtherwise = files[first->second].name != file.name;
             continue;
         }
         const std::string target = JoinPath(programFolder, file.name);
@@ -305,7 +309,7 @@ std::function<void()> DeferReport(const Failure& failure, int sourceLine) {
 }
 
 // Saves one game file; false, with its report kept for later, when it failed.
-bool SaveGameFile(CZipHandler& backup, MissionFile& file) {
+bool SaveGameFile(CZipHandler& backup, const MissionFile& file, std::function<void()>& report) {
     const size_t headersBefore = backup.GetCentralDirectory().headers.size();
     bool saved = false;
     try {
@@ -314,11 +318,10 @@ bool SaveGameFile(CZipHandler& backup, MissionFile& file) {
         saved = backup.AddFile(platform::GetOnDiskName(file.name), -1, true, nullptr, 0,
                                copyBufferSize);
     } catch (const CZipException& error) {
-        file.backupReport = DeferReport(error, lineBackupAdd);
+        report = DeferReport(error, lineBackupAdd);
     } catch (const CFileException& error) {
-        file.backupReport = DeferReport(error, lineBackupAdd);
+        report = DeferReport(error, lineBackupAdd);
     } catch (const CException&) {
-        file.backupReport = [] {};
     }
     if (!saved) {
         DropUnfinishedEntry(backup, headersBefore);
@@ -328,16 +331,22 @@ bool SaveGameFile(CZipHandler& backup, MissionFile& file) {
 
 // Saves every game file that will be replaced and closes the backup archive, so that its
 // central directory is on disk before the first game file is deleted.
-void SaveGameFiles(CZipHandler& backup, std::vector<MissionFile>& files,
-                   const std::string& programFolder) {
+BackupReports SaveGameFiles(CZipHandler& backup, std::vector<MissionFile>& files,
+                            const std::string& programFolder) {
     platform::SetCurrentFolder(programFolder);  // AddFile reaches the files by their names
-    for (MissionFile& file : files) {
-        if (file.plan == Plan::saved && !SaveGameFile(backup, file)) {
+    BackupReports reports;
+    for (size_t position = 0; position < files.size(); ++position) {
+        MissionFile& file = files[position];
+        std::function<void()> report;
+        if (file.plan == Plan::saved && !SaveGameFile(backup, file, report)) {
             file.plan = Plan::backupFailed;
+            if (report) {
+                reports.emplace(position, std::move(report));
+            }
         }
     }
     if (backup.IsClosed(true)) {
-        return;
+        return reports;
     }
     try {
         backup.Close(false);
@@ -351,6 +360,7 @@ void SaveGameFiles(CZipHandler& backup, std::vector<MissionFile>& files,
             }
         }
     }
+    return reports;
 }
 
 // The flag a file's record holds (1: its game file was saved, or its backup failed and the game
@@ -443,15 +453,14 @@ private:
 enum class Placed { whole, failedReported, notWhole };
 
 // Puts the file in place; an extraction that throws has been reported already.
-Placed PutInPlace(MissionSource& source, const MissionFile& file, const std::string& programFolder,
-                  const std::string& target) {
+Placed PutInPlace(MissionSource& source, const MissionFile& file, const std::string* newName,
+                  const std::string& programFolder, const std::string& target) {
     if (source.isFolder) {
         CreatePathFolders(GetPathFolder(target));
         const bool copied =
             platform::CopyFileOver(JoinPath(source.folder, file.name), target, false);
         return copied ? Placed::whole : Placed::notWhole;
     }
-    const std::string* newName = file.repeats.empty() ? nullptr : &file.repeats;
     try {
         const bool extracted =
             source.archive.ExtractEntry(static_cast<uint16_t>(file.index), programFolder, true,
@@ -494,10 +503,12 @@ bool NotDeleted(bool recordKept) {
 // A file whose game file turns out to stay (it cannot be deleted) is marked so, and a later
 // repeat of it keeps the game file too: one decision per file, even when made at this point.
 bool InstallFile(MissionSource& source, std::vector<MissionFile>& files, MissionFile& file,
-                 const std::string& programFolder, Recorder& recorder) {
+                 const BackupReports& backupReports, const std::string& programFolder,
+                 Recorder& recorder) {
     const size_t position = static_cast<size_t>(&file - files.data());
     platform::Printf("    Processing file '%s' (%d bytes): ", file.name.c_str(), file.size);
-    const std::string target = JoinPath(programFolder, file.PlaceName());
+    const std::string& placeName = PlaceName(files, file);
+    const std::string target = JoinPath(programFolder, placeName);
     switch (file.plan) {
         case Plan::refused:
             platform::Printf("SKIPPED (%s)\n", file.refusal);
@@ -506,8 +517,8 @@ bool InstallFile(MissionSource& source, std::vector<MissionFile>& files, Mission
             platform::Printf("SKIPPED (%s)\n", KeptReason(file.plan));
             return false;
         case Plan::backupFailed:
-            if (file.backupReport) {
-                file.backupReport();
+            if (const auto report = backupReports.find(position); report != backupReports.end()) {
+                report->second();
             }
             platform::Print("SKIPPED (backup failed, game file left unchanged)\n");
             recorder.Ensure(position);
@@ -548,7 +559,8 @@ bool InstallFile(MissionSource& source, std::vector<MissionFile>& files, Mission
             platform::Print("NEW\n");
             break;
     }
-    const Placed placed = PutInPlace(source, file, programFolder, target);
+    const Placed placed = PutInPlace(source, file, file.spelledOtherwise ? &placeName : nullptr,
+                                     programFolder, target);
     if (placed == Placed::notWhole) {
         platform::Printf("      File '%s' was not installed whole.\n", file.name.c_str());
     }
@@ -663,12 +675,12 @@ bool InstallMission(const std::string& sourcePath, bool sourceIsFolder) {
                          platform::DisplayPath(stateFile.Path()).c_str());
         return false;
     }
-    SaveGameFiles(backup, files, programFolder);
+    const BackupReports backupReports = SaveGameFiles(backup, files, programFolder);
     SettleRepeats(files);
 
     bool withErrors = false;
     for (MissionFile& file : files) {
-        if (!InstallFile(source, files, file, programFolder, recorder)) {
+        if (!InstallFile(source, files, file, backupReports, programFolder, recorder)) {
             withErrors = true;
         }
     }
