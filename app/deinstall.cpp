@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "app/game_file.h"
 #include "app/install.h"
@@ -103,20 +104,14 @@ Outcome UndoFile(Backup& backupFound, const RecordedFile& record, const std::str
     return Outcome::done;
 }
 
-// Tries the folder that directly holds each recorded file; only empty folders go. A folder that
-// could not be removed is not tried again until some folder was: only that can empty it (a
-// mission's files usually share a few folders, and each try costs the file system a look).
-void RemoveEmptyFolders(const StateFile& stateFile, int count, const std::string& targetFolder) {
+// Tries the folder that directly holds each recorded file (in record order, once for a run of
+// records in one folder); only empty folders go. A folder that could not be removed is not tried
+// again until some folder was: only that can empty it (a mission's files usually share a few
+// folders, and each try costs the file system a look).
+void RemoveEmptyFolders(const std::vector<std::string>& folders) {
     platform::Print("  Checking and deleting empty folders...\n");
     std::unordered_set<std::string> kept;
-    for (int i = 1; i <= count; ++i) {
-        RecordedFile record;
-        if (!stateFile.ReadRecord(i, record) || !IsSafeMissionName(record.name) ||
-            NamesProgramFile(record.name)) {
-            continue;
-        }
-        const std::string fullPath = targetFolder + "\\" + record.name;
-        const std::string folder = fullPath.substr(0, fullPath.rfind('\\'));
+    for (const std::string& folder : folders) {
         if (kept.count(folder) != 0) {
             continue;
         }
@@ -193,13 +188,25 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
     const int count = stateFile.ReadRecordCount();
 
     bool allRestored = true;
+    std::vector<std::string> folders;  // of every record with a safe name, passed over or not
     platform::SetCurrentFolder(targetFolder);  // every path below is absolute; once is enough
     for (int i = 1; i <= count; ++i) {
         RecordedFile record;
-        if (!stateFile.ReadRecord(i, record) || record.flag > 1) {
+        if (!stateFile.ReadRecord(i, record)) {
             continue;
         }
-        if (!IsSafeMissionName(record.name) || NamesProgramFile(record.name)) {
+        const bool safe = IsSafeMissionName(record.name) && !NamesProgramFile(record.name);
+        if (safe) {
+            const std::string fullPath = targetFolder + "\\" + record.name;
+            std::string folder = fullPath.substr(0, fullPath.rfind('\\'));
+            if (folders.empty() || folders.back() != folder) {
+                folders.push_back(std::move(folder));
+            }
+        }
+        if (record.flag > 1) {
+            continue;
+        }
+        if (!safe) {
             platform::Printf("    Skipping file '%s' - unsafe name.\n", record.name.c_str());
             continue;
         }
@@ -224,7 +231,7 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
         return false;
     }
     if (!keepFolders) {
-        RemoveEmptyFolders(stateFile, count, targetFolder);
+        RemoveEmptyFolders(folders);
     }
     // Counted down before the backup archive moves, so that no stop in between leaves the
     // mission marked installed without its backup archive.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "app/mission_names.h"
@@ -70,7 +71,9 @@ std::string FindLaterOverlappingCopy() {
     if (!LastWriteTime(GetProgramPathWithExt(".Zip"), ownTime)) {
         return {};
     }
-    const Records own = ReadRecords(StateFile(ownStateFile));
+    // Read only when another copy is installed: most deinstalls meet none, and the records of a
+    // large mission cost as much to read as the rest of the deinstall.
+    std::optional<Records> own;
     for (const std::string& path : OtherStateFiles(ownStateFile)) {
         const std::string base = path.substr(0, path.size() - 4);  // without ".Ini"
         const StateFile stateFile(path);
@@ -78,9 +81,12 @@ std::string FindLaterOverlappingCopy() {
         if (stateFile.ReadCounter() == 0 || !LastWriteTime(base + ".Zip", theirTime)) {
             continue;
         }
+        if (!own) {
+            own = ReadRecords(StateFile(ownStateFile));
+        }
         for (const auto& [key, theirFlag] : ReadRecords(stateFile)) {
-            const auto shared = own.find(key);
-            if (shared != own.end() && CameLater(ownTime, theirTime, shared->second, theirFlag)) {
+            const auto shared = own->find(key);
+            if (shared != own->end() && CameLater(ownTime, theirTime, shared->second, theirFlag)) {
                 return base.substr(base.find_last_of('\\') + 1);
             }
         }

@@ -73,8 +73,13 @@ std::string_view ValueOf(std::string_view text) {
 
 // Where the first CR or LF at or after from starts; the content's size when there is none.
 size_t FindLineEnd(const std::string& content, size_t from, size_t unit) {
-    if (unit == 1)
-        return std::min(content.find_first_of("\r\n", from), content.size());
+    if (unit == 1) {
+        // A plain loop: find_first_of looks each byte up in the set with a call of its own.
+        for (; from < content.size(); ++from)
+            if (content[from] == '\r' || content[from] == '\n')
+                return from;
+        return content.size();
+    }
     for (; from < content.size(); from += unit)
         if (IsUnit(content, from, unit, '\r') || IsUnit(content, from, unit, '\n'))
             return from;
