@@ -32,7 +32,7 @@ char32_t FoldCodePoint(char32_t codePoint) {
 // Hands out the bytes of FoldName(text) one at a time.
 class FoldedBytes {
 public:
-    explicit FoldedBytes(const std::string& text) : text(text) {}
+    FoldedBytes(const std::string& text, size_t start) : text(text), pos(start) {}
 
     // The next byte (0-255), or -1 at the end.
     int Next() {
@@ -85,8 +85,17 @@ std::string FoldName(const std::string& text) {
 }
 
 int CompareFolded(const std::string& a, const std::string& b) {
-    FoldedBytes left(a);
-    FoldedBytes right(b);
+    // Names compared in a sorted index mostly share a long prefix ("fam\\city\\..."): bytes equal
+    // up to the last ASCII byte before the first difference fold alike, so the fold starts there.
+    const size_t shorter = std::min(a.size(), b.size());
+    size_t same = 0;
+    size_t start = 0;
+    for (; same < shorter && a[same] == b[same]; ++same) {
+        if (static_cast<uint8_t>(a[same]) < 0x80)
+            start = same + 1;
+    }
+    FoldedBytes left(a, start);
+    FoldedBytes right(b, start);
     for (;;) {
         const int x = left.Next();
         const int y = right.Next();

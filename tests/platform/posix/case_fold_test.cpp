@@ -94,6 +94,9 @@ TEST(CaseFold, NamesFoldPieceByPiece) {
         EXPECT_EQ(order, Sign(folded.compare(FoldName(previous))));
         EXPECT_EQ(CompareFolded(previous, name), -order);
         EXPECT_EQ(platform::CollateNamesNoCase(name, previous), order);
+        // A shared prefix, which the comparison passes over, changes nothing.
+        const std::string prefix = otherCase.substr(0, random() % (otherCase.size() + 1));
+        EXPECT_EQ(CompareFolded(prefix + name, prefix + previous), order);
         previous = name;
     }
 }
