@@ -34,5 +34,7 @@ done
 run ctest --preset linux
 run ctest --preset windows
 run ctest --preset sanitize -L '^(unit|e2e|interop|corpus)$'
+run scripts/release.sh
+run env BRENNICK_TEST_PROGRAM="$PWD/build/release/Brennick" ctest --preset linux -L '^e2e$'
 run scripts/fuzz.sh "${BRENNICK_FUZZ_SECONDS:-60}"
 exit $status
