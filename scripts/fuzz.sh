@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets (clang, ASan, UBSan) and runs each for a bounded time, seeded with
 # archives made by zip, Python's zipfile and the engine, state files written by the program, and
 # the shared corpus of third-party archives when it is there. The target name_roundtrip runs the
-# randomized name round trip of install and deinstall (the Linux test program) for
+# randomized name round trip of install and deinstall (the Linux end-to-end tests) for
 # ROUNDTRIP_SEEDS seeds (3000) from ROUNDTRIP_FIRST_SEED (1) instead of its test-run few hundred.
 # Usage: scripts/fuzz.sh [seconds] [target ...]
 set -euo pipefail
@@ -20,11 +20,11 @@ done
 status=0
 if [ $roundtrip = 1 ]; then
     cmake --preset linux >/dev/null
-    cmake --build --preset linux -j "$(nproc)" --target brennick_tests
+    cmake --build --preset linux -j "$(nproc)" --target brennick_e2e_tests
     roundtrip_seeds="${ROUNDTRIP_SEEDS:-3000}"
     echo "== name_roundtrip for $roundtrip_seeds seeds"
     BRENNICK_ROUNDTRIP_SEEDS="$roundtrip_seeds" BRENNICK_ROUNDTRIP_FIRST_SEED="${ROUNDTRIP_FIRST_SEED:-1}" \
-        build/linux/tests/brennick_tests --gtest_filter='NameRoundTripE2E.*' --gtest_brief=1 ||
+        build/linux/tests/brennick_e2e_tests --gtest_filter='NameRoundTripE2E.*' --gtest_brief=1 ||
         status=1
 fi
 [ ${#fuzz_targets[@]} -gt 0 ] || exit $status

@@ -1,9 +1,7 @@
-// Linux error numbers of the fault seam, and the environment setter the tests use with it.
+// Linux error numbers of the fault seam.
 #include <cerrno>
-#include <cstdlib>
 
 #include "platform/fault_injection.h"
-#include "platform/process.h"
 
 namespace platform {
 
@@ -17,14 +15,6 @@ long FaultErrorNumber(FaultKind kind) {
             return EBUSY;
     }
     return EIO;
-}
-
-void SetEnvironmentValue(const std::string& name, const std::string& value) {
-    if (value.empty()) {
-        unsetenv(name.c_str());
-    } else {
-        setenv(name.c_str(), value.c_str(), 1);
-    }
 }
 
 }  // namespace platform

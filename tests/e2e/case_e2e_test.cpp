@@ -48,7 +48,7 @@ TEST(CaseE2E, ArchiveNamesInOtherCase_ReplaceTheGameFileSaveItUnderItsNameAndRes
         game.WorkPath("mission.zip"),
         {{"Strings\\English\\GOALS.STR", "mission goals"}, {"books\\new.str", "new book"}});
 
-    const platform::ProgramResult install = game.Run({archive, "-a"});
+    const test_support::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     EXPECT_TRUE(HasLine(install.output,
                         "    Processing file 'Strings\\English\\GOALS.STR' (13 bytes): BAK"))
@@ -85,7 +85,7 @@ TEST(CaseE2E, StateFileNamesInOtherCase_DeinstallDeletesAndRestoresTheFilesOnDis
                             "[Mission]\r\nInstalled=1\r\nFCount=2\r\n"
                             "F1=STRINGS\\Goals.STR:1\r\nF2=Maps\\DIARY.str:0\r\n");
 
-    const platform::ProgramResult result = game.Run({"-d", "-a"});
+    const test_support::ProgramResult result = game.Run({"-d", "-a"});
     EXPECT_EQ(result.exitCode, 1) << result.output;
     EXPECT_TRUE(HasLine(result.output, "    Extracting old file 'STRINGS\\Goals.STR'...OK"))
         << result.output;
@@ -106,7 +106,7 @@ TEST(CaseE2E, FolderSourceNamesInOtherCase_UseTheGameFoldersAndComeBackExactly) 
     ASSERT_TRUE(platform::CreateFolder(source + "\\Books"));
     test_support::WriteFile(source + "\\Books\\NEW.str", "new book");
 
-    const platform::ProgramResult install = game.Run({source, "-f", "-a"});
+    const test_support::ProgramResult install = game.Run({source, "-f", "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     EXPECT_TRUE(HasLine(install.output, "    Processing file 'STRINGS\\Goals.Str' (13 bytes): BAK"))
         << install.output;

@@ -94,7 +94,7 @@ TEST(DamagedArchiveE2E, EveryDamage_EndsCleanlyAndLosesNothing) {
         damage.apply(bytes);
         const std::string damaged = game.WorkPath("damaged.zip");
         test_support::WriteFile(damaged, bytes);
-        const platform::ProgramResult install = game.Run({damaged, "-a"});
+        const test_support::ProgramResult install = game.Run({damaged, "-a"});
         EXPECT_TRUE(install.exitCode == 3 || install.exitCode == 4)
             << damage.what << ": exit " << install.exitCode << "\n"
             << install.output;
@@ -104,7 +104,7 @@ TEST(DamagedArchiveE2E, EveryDamage_EndsCleanlyAndLosesNothing) {
                 << install.output;
         }
         if (install.exitCode == 3) {
-            const platform::ProgramResult deinstall = game.Run({"-d", "-a"});
+            const test_support::ProgramResult deinstall = game.Run({"-d", "-a"});
             EXPECT_EQ(deinstall.exitCode, 1) << damage.what << "\n" << deinstall.output;
         }
         EXPECT_TRUE(TakeSnapshot(game) == before) << damage.what << "\n" << install.output;

@@ -42,7 +42,7 @@ void DamageEntryData(const std::string& archive, const std::string& name) {
 
 // Sets or clears the immutable flag with chattr, which even root cannot delete through.
 bool SetImmutable(const std::string& path, bool immutable) {
-    const platform::ProgramResult result = mission_test::RunHostTool(
+    const test_support::ProgramResult result = mission_test::RunHostTool(
         "/usr/bin/chattr", {immutable ? "+i" : "-i", platform::ToHostPath(path)});
     return result.exitCode == 0;
 }
@@ -91,11 +91,11 @@ TEST(DeinstallE2E, StackedMissionsDeinstalledInReverseOrder_RestoreEachStage) {
         modification.Close();
     }
 
-    const platform::ProgramResult first = game.Run({missionArchive, "-a"});
+    const test_support::ProgramResult first = game.Run({missionArchive, "-a"});
     ASSERT_EQ(first.exitCode, 3) << first.output;
     const Snapshot afterMission = TakeSnapshot(game, {mod});
     const std::string stateAfterMission = game.StateFile();
-    const platform::ProgramResult second =
+    const test_support::ProgramResult second =
         test_support::RunProgramIn(mod, {modArchive, "-a"}, game.Path());
     ASSERT_EQ(second.exitCode, 3) << second.output;
     EXPECT_TRUE(HasLine(second.output, "    Processing file 'maps\\miss20.mis' (14 bytes): BAK"));
@@ -107,18 +107,18 @@ TEST(DeinstallE2E, StackedMissionsDeinstalledInReverseOrder_RestoreEachStage) {
 
     // The wrong order is refused before anything changes.
     const Snapshot afterMod = TakeSnapshot(game, {mod});
-    const platform::ProgramResult early = game.Run({"-d", "-a"});
+    const test_support::ProgramResult early = game.Run({"-d", "-a"});
     EXPECT_EQ(early.exitCode, 2) << early.output;
     EXPECT_TRUE(HasLine(early.output, "Deinstall that one first (" + mission_test::BaseName(mod) +
                                           " -d), then this one."))
         << early.output;
     EXPECT_EQ(TakeSnapshot(game, {mod}), afterMod);
 
-    const platform::ProgramResult modOut =
+    const test_support::ProgramResult modOut =
         test_support::RunProgramIn(mod, {"-d", "-a"}, game.Path());
     EXPECT_EQ(modOut.exitCode, 1) << modOut.output;
     EXPECT_EQ(TakeSnapshot(game, {mod}), afterMission);
-    const platform::ProgramResult missionOut = game.Run({"-d", "-a"});
+    const test_support::ProgramResult missionOut = game.Run({"-d", "-a"});
     EXPECT_EQ(missionOut.exitCode, 1) << missionOut.output;
     EXPECT_EQ(TakeSnapshot(game, {mod}), before);
 }
@@ -136,7 +136,7 @@ TEST(DeinstallE2E, SavedFileThatCannotBeRestored_OthersRestoredAndBackupKept) {
     ASSERT_EQ(game.Run({archive, "-a"}).exitCode, 3);
     DamageEntryData(game.Companion(".Zip"), "a.str");
 
-    const platform::ProgramResult result = game.Run({"-d", "-a"});
+    const test_support::ProgramResult result = game.Run({"-d", "-a"});
     EXPECT_EQ(result.exitCode, 2) << result.output;
     const std::vector<std::string> lines = mission_test::Lines(result.output);
     ASSERT_GE(lines.size(), 8u) << result.output;
@@ -170,7 +170,7 @@ TEST(DeinstallE2E, UndeletableFile_StopsWithExit2AndRepeatRestoresEverything) {
         GTEST_SKIP() << "chattr +i cannot be used here (no chattr, or not root on ext2/3/4)";
     }
 
-    const platform::ProgramResult result = game.Run({"-d", "-a"});
+    const test_support::ProgramResult result = game.Run({"-d", "-a"});
     EXPECT_EQ(result.exitCode, 2) << result.output;
     EXPECT_TRUE(HasLine(result.output,
                         "    Deleting new file 'maps\\new.str'...      Cannot delete "
@@ -184,7 +184,7 @@ TEST(DeinstallE2E, UndeletableFile_StopsWithExit2AndRepeatRestoresEverything) {
     EXPECT_NE(game.StateFile().find("Installed=1\n"), std::string::npos);
 
     locked.Clear();
-    const platform::ProgramResult again = game.Run({"-d", "-a"});
+    const test_support::ProgramResult again = game.Run({"-d", "-a"});
     EXPECT_EQ(again.exitCode, 1) << again.output;
     EXPECT_EQ(TakeSnapshot(game), before);
 }
@@ -209,7 +209,7 @@ TEST(DeinstallE2E, BackupArchiveWithoutDirectory_IsRecoveredAndRestored) {
     ASSERT_NE(directory, std::string::npos);
     test_support::WriteFile(backup, bytes.substr(0, directory));
 
-    const platform::ProgramResult result = game.Run({"-d", "-a"});
+    const test_support::ProgramResult result = game.Run({"-d", "-a"});
     EXPECT_EQ(result.exitCode, 1) << result.output;
     EXPECT_TRUE(
         HasLine(result.output, "  Backup archive was damaged; recovered 2 saved files from it."))

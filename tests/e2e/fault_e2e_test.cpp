@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/process.h"
 #include "tests/e2e/mission_fixture.h"
+#include "tests/support/process.h"
 
 using mission_test::GameFolder;
 using mission_test::MissionArchive;
@@ -21,12 +21,12 @@ namespace {
 class FaultSetting {
 public:
     FaultSetting(const std::string& fault, const std::string& mark) {
-        platform::SetEnvironmentValue("BRENNICK_FAULT", fault);
-        platform::SetEnvironmentValue("BRENNICK_FAULT_MARK", mark);
+        test_support::SetEnvironmentValue("BRENNICK_FAULT", fault);
+        test_support::SetEnvironmentValue("BRENNICK_FAULT_MARK", mark);
     }
     ~FaultSetting() {
-        platform::SetEnvironmentValue("BRENNICK_FAULT", "");
-        platform::SetEnvironmentValue("BRENNICK_FAULT_MARK", "");
+        test_support::SetEnvironmentValue("BRENNICK_FAULT", "");
+        test_support::SetEnvironmentValue("BRENNICK_FAULT_MARK", "");
     }
 };
 
@@ -103,7 +103,7 @@ void ForEveryFailurePoint(const std::string& operation, Step step) {
 void CheckInstallWithFault(const std::string& operation) {
     ForEveryFailurePoint(
         operation, [](Mission& mission, const std::string& fault, const std::string& mark) {
-            platform::ProgramResult result;
+            test_support::ProgramResult result;
             {
                 FaultSetting setting(fault, mark);
                 result = mission.game.Run({mission.archive, "-a"});
@@ -118,9 +118,9 @@ void CheckInstallWithFault(const std::string& operation) {
 void CheckDeinstallWithFault(const std::string& operation) {
     ForEveryFailurePoint(
         operation, [](Mission& mission, const std::string& fault, const std::string& mark) {
-            const platform::ProgramResult install = mission.game.Run({mission.archive, "-a"});
+            const test_support::ProgramResult install = mission.game.Run({mission.archive, "-a"});
             EXPECT_EQ(install.exitCode, 3) << install.output;
-            platform::ProgramResult result;
+            test_support::ProgramResult result;
             {
                 FaultSetting setting(fault, mark);
                 result = mission.game.Run({"-d", "-a"});

@@ -41,7 +41,7 @@ TEST(HazardE2E, DamagedBackup_FailsKeepingItAndRestoresOnceItIsBack) {
     const std::string whole = test_support::ReadFile(backup);
     for (const std::string& damaged : {whole.substr(0, whole.size() / 10), std::string()}) {
         test_support::WriteFile(backup, damaged);
-        const platform::ProgramResult result = game.Run({"-d", "-a"});
+        const test_support::ProgramResult result = game.Run({"-d", "-a"});
         EXPECT_EQ(result.exitCode, 2) << result.output;
         EXPECT_TRUE(HasLine(result.output,
                             "    Extracting old file 'strings\\goals.str'... not "
@@ -69,7 +69,7 @@ TEST(HazardE2E, SecondInstallOverAnEmptiedStateFile_KeepsTheBackup) {
     test_support::WriteFile(stateFile, "");
     const std::string second = mission_test::WriteMission(
         game.WorkPath("second.zip"), {{"strings\\goals.str", "the second mission's goals"}});
-    const platform::ProgramResult refused = game.Run({second, "-a"});
+    const test_support::ProgramResult refused = game.Run({second, "-a"});
     EXPECT_EQ(refused.exitCode, 4) << refused.output;
     EXPECT_EQ(game.Read("strings\\goals.str"), "the first mission's goals");
 
@@ -92,7 +92,7 @@ TEST(HazardE2E, MissionFileReachingTheStateFileByAnotherName_IsRefused) {
     }
     const std::string mission = mission_test::WriteMission(
         game.WorkPath("alias.zip"), {{"alias.ini", "[Mission]\r\nInstalled=0\r\n"}});
-    const platform::ProgramResult install = game.Run({mission, "-a"});
+    const test_support::ProgramResult install = game.Run({mission, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     EXPECT_TRUE(HasLine(install.output,
                         "    Processing file 'alias.ini' (24 bytes): SKIPPED (unsafe name)"))
@@ -112,7 +112,7 @@ TEST(HazardE2E, InstallHazards_LoseNothing) {
         const std::string archive = mission_test::WriteMission(
             game.WorkPath("clash.zip"),
             {{"newthing\\x.txt", "in the folder"}, {"newthing", "a file"}, {"z.txt", "z"}});
-        const platform::ProgramResult install = game.Run({archive, "-a"});
+        const test_support::ProgramResult install = game.Run({archive, "-a"});
         EXPECT_EQ(install.exitCode, 3) << install.output;
         EXPECT_TRUE(HasLine(install.output,
                             "    Processing file 'newthing' (6 bytes): SKIPPED (a folder has "
@@ -128,7 +128,7 @@ TEST(HazardE2E, InstallHazards_LoseNothing) {
         const std::string archive = game.Companion(".zip");
         mission_test::WriteMission(archive, {{"a.txt", "a"}});
         const std::string bytes = test_support::ReadFile(archive);
-        const platform::ProgramResult own = game.Run({archive, "-a"});
+        const test_support::ProgramResult own = game.Run({archive, "-a"});
         EXPECT_EQ(own.exitCode, 4) << own.output;
         EXPECT_EQ(test_support::ReadFile(archive), bytes);
         EXPECT_FALSE(game.Has("a.txt"));
@@ -138,7 +138,7 @@ TEST(HazardE2E, InstallHazards_LoseNothing) {
         const std::string readOnly =
             mission_test::WriteMission(game.WorkPath("ro.zip"), {{"b.txt", "b"}});
         ASSERT_TRUE(platform::SetAttributes(readOnly, platform::attributeReadOnly));
-        const platform::ProgramResult install = game.Run({readOnly, "-a"});
+        const test_support::ProgramResult install = game.Run({readOnly, "-a"});
         EXPECT_EQ(install.exitCode, 3) << install.output;
         EXPECT_EQ(game.Read("b.txt"), "b");
         platform::SetAttributes(readOnly, platform::attributeArchive);

@@ -33,7 +33,7 @@ std::vector<std::string> Body(const std::string& output) {
 
 // Checks the backup archive with Info-ZIP's unzip where it can be run (not under Wine).
 void ExpectUnzipAccepts(const std::string& archive) {
-    const platform::ProgramResult result =
+    const test_support::ProgramResult result =
         mission_test::RunHostTool("/usr/bin/unzip", {"-tq", platform::ToHostPath(archive)});
     if (result.exitCode == -1) {
         return;  // no unzip on this host
@@ -57,7 +57,7 @@ TEST(InstallE2E, ArchiveWithFolderNewAndReplacedFile_InstallsRecordsAndComesBack
         mission.Close();
     }
 
-    const platform::ProgramResult install = game.Run({archive, "-a"});
+    const test_support::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     const std::vector<std::string> expected = {
         "Installing mission from '" + archive + "'...",
@@ -76,7 +76,7 @@ TEST(InstallE2E, ArchiveWithFolderNewAndReplacedFile_InstallsRecordsAndComesBack
     EXPECT_EQ(ReadArchive(game.Companion(".Zip")), saved);
     ExpectUnzipAccepts(game.Companion(".Zip"));
 
-    const platform::ProgramResult deinstall = game.Run({"-d", "-a"});
+    const test_support::ProgramResult deinstall = game.Run({"-d", "-a"});
     EXPECT_EQ(deinstall.exitCode, 1) << deinstall.output;
     const std::vector<std::string> expectedDeinstall = {
         "Deinstalling mission from '" + platform::DisplayPath(game.Path()) + "'...",
@@ -108,7 +108,7 @@ TEST(InstallE2E, FolderEmptiedLaterInThePass_IsTriedAgainAndRemoved) {
                            {"fam\\city\\f.pcx", "f"}});
     ASSERT_EQ(game.Run({archive, "-a"}).exitCode, 3);
 
-    const platform::ProgramResult deinstall = game.Run({"-d", "-a"});
+    const test_support::ProgramResult deinstall = game.Run({"-d", "-a"});
     EXPECT_EQ(deinstall.exitCode, 1) << deinstall.output;
     std::vector<std::string> removed;
     for (const std::string& line : Lines(deinstall.output)) {
@@ -132,7 +132,7 @@ TEST(InstallE2E, ReadOnlyGameFile_IsReplacedAndComesBackReadOnly) {
     const std::string archive =
         WriteMission(game.WorkPath("mission.zip"), {{"strings\\goals.str", "mission goals"}});
 
-    const platform::ProgramResult install = game.Run({archive, "-a"});
+    const test_support::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     EXPECT_EQ(game.Read("strings\\goals.str"), "mission goals");
     ExpectDeinstallRestores(game, before);
@@ -162,7 +162,7 @@ TEST(InstallE2E, StoredDeflatedEmptyAndLargeFiles_RoundTripByteForByte) {
         mission.Close();
     }
 
-    const platform::ProgramResult install = game.Run({archive, "-a"});
+    const test_support::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     EXPECT_TRUE(HasLine(install.output, "    Processing file 'data\\big.bin' (4194307 bytes): BAK"))
         << install.output;
@@ -199,7 +199,7 @@ TEST(InstallE2E, RelativeFolderSourceWithTrailingSeparator_CopiesNestedFilesAndK
     test_support::WriteFile(source + "\\z.txt", "mission z");
 
     // Run from the work folder, so the relative path resolves only against the current folder.
-    const platform::ProgramResult install =
+    const test_support::ProgramResult install =
         game.RunFrom(game.WorkPath(""), {"src\\\\", "-f", "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     std::vector<std::string> lines = Body(install.output);
@@ -222,7 +222,7 @@ TEST(InstallE2E, RelativeFolderSourceWithTrailingSeparator_CopiesNestedFilesAndK
     EXPECT_EQ(game.Read("z.txt"), "mission z");
     EXPECT_FALSE(game.Has("sub\\empty"));
 
-    const platform::ProgramResult deinstall = game.Run({"-d", "-n", "-a"});
+    const test_support::ProgramResult deinstall = game.Run({"-d", "-n", "-a"});
     EXPECT_EQ(deinstall.exitCode, 1) << deinstall.output;
     EXPECT_FALSE(HasLine(deinstall.output, "  Checking and deleting empty folders..."));
     Snapshot withFolders = before;
@@ -242,7 +242,7 @@ TEST(InstallE2E, OnlyFolderEntries_InstallsNothingAndStillMarksInstalled) {
         mission.Folder("maps\\sub\\");
         mission.Close();
     }
-    const platform::ProgramResult install = game.Run({archive, "-a"});
+    const test_support::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     const std::vector<std::string> expected = {
         "Installing mission from '" + archive + "'...", "  Opening source archive...",
@@ -277,7 +277,7 @@ TEST(InstallE2E, MissingEmptyOrForeignArchive_FailsAtOpenAndChangesNothing) {
         if (c.content != nullptr) {
             test_support::WriteFile(archive, c.content);
         }
-        const platform::ProgramResult result = game.Run({archive, "-a"});
+        const test_support::ProgramResult result = game.Run({archive, "-a"});
         EXPECT_EQ(result.exitCode, 4) << result.output;
         const std::vector<std::string> lines = Body(result.output);
         ASSERT_GE(lines.size(), 4u) << result.output;
@@ -304,7 +304,7 @@ TEST(InstallE2E, CorruptedEntry_ReportsSite435GoesOnAndDeinstallRestoresTheOrigi
     }
     mission_test::DamageFileAt(archive, marker);
 
-    const platform::ProgramResult install = game.Run({archive, "-a"});
+    const test_support::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     const std::vector<std::string> lines = Body(install.output);
     ASSERT_EQ(lines.size(), 8u) << install.output;
@@ -342,7 +342,7 @@ TEST(InstallE2E, UnsafeNames_AreRefusedAndNeverTouchAnythingOutside) {
                                             {"BRENNICK.ZIP", "not an archive"},
                                             {"good.txt", "mission good"}});
 
-    const platform::ProgramResult install = game.Run({archive, "-a"});
+    const test_support::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     for (const std::string& name : unsafe) {
         EXPECT_TRUE(HasLine(install.output,
@@ -364,14 +364,14 @@ TEST(InstallE2E, UnsafeNames_AreRefusedAndNeverTouchAnythingOutside) {
     state.replace(count, 8, "FCount=2");
     state += "F2=..\\victim.txt:0\n";
     test_support::WriteFile(game.Companion(".Ini"), state);
-    const platform::ProgramResult deinstall = game.Run({"-d", "-a"});
+    const test_support::ProgramResult deinstall = game.Run({"-d", "-a"});
     EXPECT_EQ(deinstall.exitCode, 1) << deinstall.output;
     EXPECT_TRUE(HasLine(deinstall.output, "    Skipping file '..\\victim.txt' - unsafe name."))
         << deinstall.output;
     EXPECT_EQ(test_support::ReadFile(game.WorkPath("victim.txt")), "outside the game");
     EXPECT_EQ(TakeSnapshot(game), before);
 
-    const platform::ProgramResult ownInstall = game.Run({game.WorkPath("own.zip"), "-a"});
+    const test_support::ProgramResult ownInstall = game.Run({game.WorkPath("own.zip"), "-a"});
     EXPECT_EQ(ownInstall.exitCode, 3) << ownInstall.output;
     EXPECT_TRUE(HasLine(ownInstall.output,
                         "    Processing file 'brennick.ini' (24 bytes): SKIPPED (unsafe name)"))
@@ -396,7 +396,7 @@ TEST(InstallE2E, SameNameTwice_IsSavedAndRecordedOnce) {
                                                   {"new\\n.txt", "n first"},
                                                   {"DUP.TXT", "second"},
                                                   {"new\\.\\n.txt", "n second"}});
-    const platform::ProgramResult install = game.Run({archive, "-a"});
+    const test_support::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     const std::vector<std::string> expected = {"    Processing file 'dup.txt' (5 bytes): BAK",
                                                "    Processing file 'new\\n.txt' (7 bytes): NEW",
@@ -432,7 +432,7 @@ TEST(InstallE2E, FilesThatDoNotArrive_MarkTheInstallWithErrors) {
         mission.File("fine.txt", "fine");
         mission.Close();
     }
-    const platform::ProgramResult install = game.Run({archive, "-a"});
+    const test_support::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     EXPECT_TRUE(HasLine(install.output,
                         "    Processing file 'secret.txt' (35 bytes): SKIPPED "
@@ -448,7 +448,7 @@ TEST(InstallE2E, FilesThatDoNotArrive_MarkTheInstallWithErrors) {
     platform::CreateFolder(source);
     platform::CreateFolder(source + "\\blocker");
     test_support::WriteFile(source + "\\blocker\\x.txt", "cannot land");
-    const platform::ProgramResult copy = game.Run({source, "-f", "-a"});
+    const test_support::ProgramResult copy = game.Run({source, "-f", "-a"});
     EXPECT_EQ(copy.exitCode, 3) << copy.output;
     EXPECT_TRUE(HasLine(copy.output, "    Processing file 'blocker\\x.txt' (11 bytes): NEW"))
         << copy.output;
@@ -471,7 +471,7 @@ TEST(InstallE2E, FailedBackup_LeavesTheGameFileUntouched) {
     }
     const std::string archive = WriteMission(game.WorkPath("mission.zip"),
                                              {{"locked.str", "new"}, {"other.str", "new other"}});
-    const platform::ProgramResult install = game.Run({archive, "-a"});
+    const test_support::ProgramResult install = game.Run({archive, "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     const std::vector<std::string> lines = Body(install.output);
     ASSERT_EQ(lines.size(), 8u) << install.output;
@@ -490,7 +490,7 @@ TEST(InstallE2E, FailedBackup_LeavesTheGameFileUntouched) {
     EXPECT_EQ(ReadArchive(game.Companion(".Zip")), saved);
     ExpectUnzipAccepts(game.Companion(".Zip"));
 
-    const platform::ProgramResult deinstall = game.Run({"-d", "-a"});
+    const test_support::ProgramResult deinstall = game.Run({"-d", "-a"});
     EXPECT_EQ(deinstall.exitCode, 1) << deinstall.output;
     EXPECT_TRUE(
         HasLine(deinstall.output, "    Extracting old file 'locked.str'... not found in backup!"))

@@ -91,12 +91,12 @@ bool GameFolder::Has(const std::string& relative) const {
     return test_support::Exists(Join(relative));
 }
 
-platform::ProgramResult GameFolder::Run(const std::vector<std::string>& args) const {
+test_support::ProgramResult GameFolder::Run(const std::vector<std::string>& args) const {
     return test_support::RunProgramIn(program, args, game);
 }
 
-platform::ProgramResult GameFolder::RunFrom(const std::string& folder,
-                                            const std::vector<std::string>& args) const {
+test_support::ProgramResult GameFolder::RunFrom(const std::string& folder,
+                                                const std::vector<std::string>& args) const {
     return test_support::RunProgramIn(program, args, folder);
 }
 
@@ -123,7 +123,7 @@ Snapshot TakeSnapshot(const GameFolder& game, const std::vector<std::string>& pr
 }
 
 void ExpectDeinstallRestores(const GameFolder& game, const Snapshot& before) {
-    const platform::ProgramResult result = game.Run({"-d", "-a"});
+    const test_support::ProgramResult result = game.Run({"-d", "-a"});
     EXPECT_EQ(result.exitCode, 1) << result.output;
     EXPECT_TRUE(HasLine(result.output, "Deinstalled successfuly.")) << result.output;
     EXPECT_EQ(TakeSnapshot(game), before);
@@ -227,10 +227,10 @@ void DamageFileAt(const std::string& path, const std::string& marker) {
     test_support::WriteFile(path, bytes);
 }
 
-platform::ProgramResult RunHostTool(const std::string& hostTool,
-                                    const std::vector<std::string>& args) {
+test_support::ProgramResult RunHostTool(const std::string& hostTool,
+                                        const std::vector<std::string>& args) {
     test_support::TempFolder scratch;
-    return platform::RunProgram(platform::FromHostPath(hostTool), args, scratch.Path());
+    return test_support::RunProgram(platform::FromHostPath(hostTool), args, scratch.Path());
 }
 
 std::string BaseName(const std::string& path) {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/process.h"
+#include "tests/support/process.h"
 #include "tests/support/test_support.h"
 #include "zip/zip_handler.h"
 
@@ -31,9 +31,9 @@ public:
     std::string Read(const std::string& relative) const;
     bool Has(const std::string& relative) const;
 
-    platform::ProgramResult Run(const std::vector<std::string>& args) const;
-    platform::ProgramResult RunFrom(const std::string& folder,
-                                    const std::vector<std::string>& args) const;
+    test_support::ProgramResult Run(const std::vector<std::string>& args) const;
+    test_support::ProgramResult RunFrom(const std::string& folder,
+                                        const std::vector<std::string>& args) const;
 
     // The state file as text, with line ends as "\n".
     std::string StateFile() const;
@@ -85,8 +85,8 @@ void DamageFileAt(const std::string& path, const std::string& marker);
 
 // Runs a tool of the build host (for example "/usr/bin/unzip") with host-path arguments.
 // exitCode -1 when it cannot be run at all, as under Wine.
-platform::ProgramResult RunHostTool(const std::string& hostTool,
-                                    const std::vector<std::string>& args);
+test_support::ProgramResult RunHostTool(const std::string& hostTool,
+                                        const std::vector<std::string>& args);
 
 // The file name of a path without its extension.
 std::string BaseName(const std::string& path);

@@ -885,7 +885,8 @@ void CheckBackup(const GameFolder& game, const Host& host, const Expectation& x,
     }
 }
 
-void CheckInstallOutput(const platform::ProgramResult& result, size_t refused, Problems& problems) {
+void CheckInstallOutput(const test_support::ProgramResult& result, size_t refused,
+                        Problems& problems) {
     if (result.exitCode != 3)
         problems.push_back({"install: exit code", std::to_string(result.exitCode)});
     const size_t skipped = CountOf(result.output, "SKIPPED (");
@@ -1053,7 +1054,7 @@ Problems RunSeed(uint32_t seed, uint64_t programSize, Coverage& coverage, std::s
             report = Report(seed, before, entries, problems, "", "");
             return problems;
         }
-        const platform::ProgramResult install = game.Run({game.WorkPath("mission.zip"), "-a"});
+        const test_support::ProgramResult install = game.Run({game.WorkPath("mission.zip"), "-a"});
         installOutput = install.output;
         const std::map<std::u32string, std::string> installed =
             Listing(mission_test::TakeSnapshot(game));
@@ -1071,7 +1072,7 @@ Problems RunSeed(uint32_t seed, uint64_t programSize, Coverage& coverage, std::s
         if (test_support::Exists(game.Companion(".Taff")))
             problems.push_back({"install: an old backup appeared", ""});
 
-        const platform::ProgramResult deinstall = game.Run({"-d", "-a"});
+        const test_support::ProgramResult deinstall = game.Run({"-d", "-a"});
         deinstallOutput = deinstall.output;
         if (deinstall.exitCode != 1)
             problems.push_back({"deinstall: exit code", std::to_string(deinstall.exitCode)});

@@ -59,13 +59,13 @@ protected:
     const std::string program = test_support::CopyProgramTo(folder.Path());
     const std::string stateFile = ProgramBasePathOf(program) + ".Ini";
 
-    platform::ProgramResult Run(const std::vector<std::string>& args) {
+    test_support::ProgramResult Run(const std::vector<std::string>& args) {
         return test_support::RunProgramIn(program, args, folder.Path());
     }
 };
 
 TEST_F(StartUpE2eTest, NoArguments_ShowsUsageAndStatusCreatesStateFileAndGivesFive) {
-    const platform::ProgramResult result = Run({});
+    const test_support::ProgramResult result = Run({});
     EXPECT_EQ(result.exitCode, 5);
     EXPECT_EQ(AfterBanner(result.output),
               std::string(kUsage) + "\nCurrent mission status: NOT INSTALLED.\n" + kPressKey);
@@ -75,13 +75,13 @@ TEST_F(StartUpE2eTest, NoArguments_ShowsUsageAndStatusCreatesStateFileAndGivesFi
 
 TEST_F(StartUpE2eTest, NoArguments_WhenInstalled_ReportsInstalled) {
     test_support::WriteFile(stateFile, "[Mission]\r\nInstalled=1\r\n");
-    const platform::ProgramResult result = Run({});
+    const test_support::ProgramResult result = Run({});
     EXPECT_EQ(result.exitCode, 5);
     EXPECT_NE(result.output.find("\nCurrent mission status: INSTALLED.\n"), std::string::npos);
 }
 
 TEST_F(StartUpE2eTest, Deinstall_WhenNotInstalled_PrintsAdviceAndGivesTwo) {
-    const platform::ProgramResult result = Run({"-d"});
+    const test_support::ProgramResult result = Run({"-d"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(AfterBanner(result.output), std::string(kAlreadyDeinstalled) + kPressKey);
 }
@@ -89,7 +89,7 @@ TEST_F(StartUpE2eTest, Deinstall_WhenNotInstalled_PrintsAdviceAndGivesTwo) {
 TEST_F(StartUpE2eTest, Install_WhenInstalled_RefusesWithFourAndAutomaticModeSkipsWait) {
     test_support::WriteFile(stateFile, "[Mission]\r\nInstalled=2\r\n");
     for (const std::string automatic : {"-A", "/a"}) {
-        const platform::ProgramResult result = Run({"mission.zip", automatic});
+        const test_support::ProgramResult result = Run({"mission.zip", automatic});
         EXPECT_EQ(result.exitCode, 4) << automatic;
         EXPECT_EQ(AfterBanner(result.output), kAlreadyInstalled) << automatic;
     }
@@ -102,7 +102,8 @@ TEST_F(StartUpE2eTest, RenamedCopyInDottedFolder_KeepsItsOwnStateFile) {
     ASSERT_TRUE(platform::CreateFolder(dotted));
     const std::string name = program.substr(program.rfind('\\') + 1);
     const std::string copy = test_support::CopyProgramTo(dotted, "Mod" + name);
-    const platform::ProgramResult result = test_support::RunProgramIn(copy, {"-d", "-a"}, dotted);
+    const test_support::ProgramResult result =
+        test_support::RunProgramIn(copy, {"-d", "-a"}, dotted);
     EXPECT_EQ(result.exitCode, 2);
     const std::string modState = ProgramBasePathOf(copy) + ".Ini";
     EXPECT_EQ(ProgramFolderOf(modState), dotted);

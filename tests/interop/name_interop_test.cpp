@@ -64,7 +64,7 @@ TEST(NameInterop, BackupOfAccentedGameFiles_ListsTheirNamesInUnzipZipinfoAndPyth
     }
     const std::string archive = game.WorkPath("mission.zip");
     test_support::WriteFile(archive, archive_bytes::Build(mission).bytes);
-    const platform::ProgramResult install = game.Run({archive, "-a"});
+    const test_support::ProgramResult install = game.Run({archive, "-a"});
     ASSERT_EQ(install.exitCode, 3) << install.output;
     const std::string backup = zip_tools::Quoted(game.Companion(".Zip"));
 

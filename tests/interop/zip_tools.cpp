@@ -4,8 +4,8 @@
 #include <sstream>
 
 #include "platform/file_system.h"
-#include "platform/process.h"
 #include "support/test_support.h"
+#include "tests/support/process.h"
 
 namespace zip_tools {
 
@@ -13,7 +13,7 @@ int Run(const std::string& commandLine, std::string* output, const std::string& 
     std::string here = folder;
     if (here.empty())
         platform::GetCurrentFolder(here);
-    const platform::ProgramResult result = platform::RunProgram(
+    const test_support::ProgramResult result = test_support::RunProgram(
         platform::FromHostPath("/bin/sh"), {"-c", commandLine + " 2>/dev/null"}, here);
     if (output)
         *output = result.output;

@@ -2,6 +2,7 @@
 #include "tests/support/test_support.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -112,7 +113,8 @@ bool Exists(const std::string& path) {
 }
 
 std::string BuiltProgramPath() {
-    return platform::FromHostPath(BRENNICK_PROGRAM);
+    const char* chosen = std::getenv("BRENNICK_TEST_PROGRAM");
+    return platform::FromHostPath(chosen != nullptr && *chosen != '\0' ? chosen : BRENNICK_PROGRAM);
 }
 
 std::string CopyProgramTo(const std::string& folder, const std::string& fileName) {
@@ -124,15 +126,14 @@ std::string CopyProgramTo(const std::string& folder, const std::string& fileName
     return copy;
 }
 
-platform::ProgramResult RunProgramIn(const std::string& program,
-                                     const std::vector<std::string>& args,
-                                     const std::string& folder) {
-    platform::ProgramResult result = platform::RunProgram(program, args, folder);
+ProgramResult RunProgramIn(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& folder) {
+    ProgramResult result = RunProgram(program, args, folder);
     if (!result.started) {
         // Wine under heavy load has been seen to fail a start now and then; that says nothing
         // of the program, so it is tried once more after a pause.
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        result = platform::RunProgram(program, args, folder);
+        result = RunProgram(program, args, folder);
     }
     return result;
 }

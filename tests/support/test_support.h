@@ -2,16 +2,17 @@
 // built program in a folder of its own. All paths are in the program's form (backslashes).
 //
 // Usage:
-//   test_support::TempFolder folder;                       // removed with its contents at scope
-//   end test_support::WriteFile(folder.Join("a.txt"), "text"); std::string program =
-//   test_support::CopyProgramTo(folder.Path());   // "...\Brennick[.exe]" platform::ProgramResult
-//   result = test_support::RunProgramIn(program, {"-a"}, folder.Path());
+//   test_support::TempFolder folder;  // removed with its contents at scope end
+//   test_support::WriteFile(folder.Join("a.txt"), "text");
+//   std::string program = test_support::CopyProgramTo(folder.Path());  // "...\Brennick[.exe]"
+//   test_support::ProgramResult result =
+//       test_support::RunProgramIn(program, {"-a"}, folder.Path());
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "platform/process.h"
+#include "tests/support/process.h"
 
 namespace test_support {
 
@@ -46,14 +47,15 @@ std::string ReadFile(const std::string& path);
 // True when a file or folder exists at path.
 bool Exists(const std::string& path);
 
-// The built program (BRENNICK_PROGRAM) in the program's form.
+// The program under test in the program's form: the one the environment variable
+// BRENNICK_TEST_PROGRAM names (a host path, e.g. a release build), else the built one
+// (BRENNICK_PROGRAM).
 std::string BuiltProgramPath();
 // Copies the built program into folder under its own file name (or under fileName when given)
 // and returns the copy's path.
 std::string CopyProgramTo(const std::string& folder, const std::string& fileName = "");
 // Runs program with args in folder, standard input at its end.
-platform::ProgramResult RunProgramIn(const std::string& program,
-                                     const std::vector<std::string>& args,
-                                     const std::string& folder);
+ProgramResult RunProgramIn(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& folder);
 
 }  // namespace test_support

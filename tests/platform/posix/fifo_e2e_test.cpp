@@ -18,10 +18,11 @@ namespace {
 
 // Runs the program under timeout(1), so that a hang fails the test (exit 124) instead of
 // stalling it.
-platform::ProgramResult RunBounded(const GameFolder& game, const std::vector<std::string>& args) {
+test_support::ProgramResult RunBounded(const GameFolder& game,
+                                       const std::vector<std::string>& args) {
     std::vector<std::string> all = {"-k", "5", "30", platform::ToHostPath(game.Program())};
     all.insert(all.end(), args.begin(), args.end());
-    return platform::RunProgram(platform::FromHostPath("/usr/bin/timeout"), all, game.Path());
+    return test_support::RunProgram(platform::FromHostPath("/usr/bin/timeout"), all, game.Path());
 }
 
 // Puts a FIFO at path in place of what is there, which is moved to path + ".kept".
@@ -51,7 +52,7 @@ TEST(FifoE2E, FifoAsStateFileOrBackup_EveryRunEndsAndNothingIsLost) {
         const std::vector<std::pair<std::vector<std::string>, int>> runs = {
             {{}, 5}, {{"-d", "-a"}, 2}, {{mission, "-a"}, 4}};
         for (const auto& [args, exitCode] : runs) {
-            const platform::ProgramResult result = RunBounded(game, args);
+            const test_support::ProgramResult result = RunBounded(game, args);
             EXPECT_EQ(result.exitCode, exitCode) << companion << ":\n" << result.output;
             EXPECT_EQ(game.Read("strings\\goals.str"), "the mission's goals") << companion;
         }
@@ -70,7 +71,7 @@ TEST(FifoE2E, FifoInMissionFolder_InstallEndsAndNothingIsLost) {
     ASSERT_EQ(mkfifo(platform::ToHostPath(source + "\\b.txt").c_str(), 0600), 0);
     test_support::WriteFile(source + "\\c.txt", "mission c");
 
-    const platform::ProgramResult install = RunBounded(game, {source, "-f", "-a"});
+    const test_support::ProgramResult install = RunBounded(game, {source, "-f", "-a"});
     EXPECT_EQ(install.exitCode, 3) << install.output;
     EXPECT_TRUE(mission_test::HasLine(install.output, "Mission installed with errors."))
         << install.output;

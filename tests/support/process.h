@@ -1,10 +1,11 @@
-// Runs another program and collects its standard output and exit code (tests and benchmarks).
+// Runs another program and collects its standard output and exit code, and sets environment
+// values the programs it runs inherit (tests only; tests/support/posix and win32 implement it).
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace test_support {
 
 struct ProgramResult {
     int exitCode = -1;
@@ -16,12 +17,8 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workingFolder);
 
-}  // namespace platform
-
-namespace platform {
-
 // Sets an environment variable of this process, inherited by the programs it runs; an empty
 // value removes it.
 void SetEnvironmentValue(const std::string& name, const std::string& value);
 
-}  // namespace platform
+}  // namespace test_support

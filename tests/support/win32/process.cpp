@@ -1,13 +1,15 @@
-// Runs another program on Windows with CreateProcessA and collects its standard output.
-#include "platform/process.h"
+// Runs another program on Windows with CreateProcessA and collects its standard output, and sets
+// the environment it inherits.
+#include "tests/support/process.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/file_system.h"
 
 #include "platform/win32/win32_util.h"
 
-namespace platform {
+namespace test_support {
 
 namespace {
 
@@ -115,9 +117,9 @@ bool RunHostProgram(const std::string& program, const std::vector<std::string>& 
                                       "cd \"$1\" || exit 127; out=$2; shift 2; "
                                       "exec \"$@\" </dev/null >\"$out\"",
                                       "sh",
-                                      ToHostPath(here),
-                                      ToHostPath(outputFile),
-                                      ToHostPath(program)};
+                                      platform::ToHostPath(here),
+                                      platform::ToHostPath(outputFile),
+                                      platform::ToHostPath(program)};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
@@ -194,4 +196,10 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     return result;
 }
 
-}  // namespace platform
+void SetEnvironmentValue(const std::string& name, const std::string& value) {
+    // Both the process environment block (inherited by CreateProcessA) and the C runtime's copy.
+    SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
+    _putenv((name + "=" + value).c_str());
+}
+
+}  // namespace test_support

@@ -1,5 +1,6 @@
-// Running another program on Linux with fork and exec, its standard output captured.
-#include "platform/process.h"
+// Running another program on Linux with fork and exec, its standard output captured, and the
+// environment it inherits.
+#include "tests/support/process.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -7,10 +8,11 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 
-#include "platform/posix/host_path.h"
+#include "platform/file_system.h"
 
-namespace platform {
+namespace test_support {
 
 namespace {
 
@@ -45,8 +47,8 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
                          const std::string& workingFolder) {
     ProgramResult result;
     // Everything the child needs is prepared before fork.
-    const std::string hostProgram = posix::HostPath(program);
-    const std::string hostFolder = posix::HostPath(workingFolder);
+    const std::string hostProgram = platform::ToHostPath(program);
+    const std::string hostFolder = platform::ToHostPath(workingFolder);
     std::vector<std::string> hostArgs{hostProgram};
     for (const std::string& arg : args) hostArgs.push_back(arg);
     std::vector<char*> argv;
@@ -81,4 +83,12 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     return result;
 }
 
-}  // namespace platform
+void SetEnvironmentValue(const std::string& name, const std::string& value) {
+    if (value.empty()) {
+        unsetenv(name.c_str());
+    } else {
+        setenv(name.c_str(), value.c_str(), 1);
+    }
+}
+
+}  // namespace test_support
