@@ -61,7 +61,7 @@ struct MissionFile {
 
     // Where it goes: its own name, or that of the file it repeats.
     const std::string& PlaceName() const { return repeats.empty() ? name : repeats; }
-    int32_t size = 0;
+    uint64_t size = 0;  // printed whole: a 3 GiB file must not show as negative
     Plan plan = Plan::added;
     std::function<void()> backupReport;  // prints the failure of its backup, if any
 };
@@ -105,12 +105,12 @@ std::string PrepareSourceFolder(std::string path) {
 // The size of a file of a folder source; false when it cannot be read as a regular file (a
 // FIFO, a device, a file locked or without read permission), so that it is refused before its
 // game file is saved and deleted for nothing.
-bool FolderFileSize(const std::string& path, int32_t& size) {
+bool FolderFileSize(const std::string& path, uint64_t& size) {
     CFile file;
     if (!file.Open(path, CFile::modeRead)) {
         return false;
     }
-    size = static_cast<int32_t>(static_cast<uint32_t>(file.GetLength()));
+    size = file.GetLength();
     return true;
 }
 
@@ -143,7 +143,7 @@ std::vector<MissionFile> ListArchiveFiles(CZipHandler& archive) {
         MissionFile file;
         file.index = index;
         file.name = header.GetFileName();
-        file.size = static_cast<int32_t>(header.uncompressedSize);
+        file.size = header.uncompressedSize;
         if (!header.HasLocalName()) {
             file.refusal = refusedCodePage;
         } else if (header.IsEncrypted()) {
@@ -470,7 +470,8 @@ bool NotDeleted(Recorder* recorder) {
 // repeat of it keeps the game file too: one decision per file, even when made at this point.
 bool InstallFile(MissionSource& source, std::vector<MissionFile>& files, MissionFile& file,
                  const std::string& programFolder, Recorder& recorder) {
-    platform::Printf("    Processing file '%s' (%d bytes): ", file.name.c_str(), file.size);
+    platform::Printf("    Processing file '%s' (%llu bytes): ", file.name.c_str(),
+                     static_cast<unsigned long long>(file.size));
     const std::string target = JoinPath(programFolder, file.PlaceName());
     platform::SetCurrentFolder(programFolder);
     switch (file.plan) {
