@@ -84,7 +84,8 @@ bool InstallFile(MissionSource& source, std::vector<MissionFile>& files, Mission
                  const BackupReports& backupReports, const std::string& programFolder,
                  Recorder& recorder) {
     const size_t position = static_cast<size_t>(&file - files.data());
-    platform::Printf("    Processing file '%s' (%d bytes): ", file.name.c_str(), file.size);
+    platform::Printf("    Processing file '%s' (%llu bytes): ", file.name.c_str(),
+                     static_cast<unsigned long long>(file.size));
     const std::string& placeName = PlaceName(files, file);
     const std::string target = JoinPath(programFolder, placeName);
     switch (file.plan) {

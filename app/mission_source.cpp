@@ -29,12 +29,12 @@ std::string PrepareSourceFolder(std::string path) {
 // The size of a file of a folder source; false when it cannot be read as a regular file (a
 // FIFO, a device, a file locked or without read permission), so that it is refused before its
 // game file is saved and deleted for nothing.
-bool FolderFileSize(const std::string& path, int32_t& size) {
+bool FolderFileSize(const std::string& path, uint64_t& size) {
     CFile file;
     if (!file.Open(path, CFile::modeRead)) {
         return false;
     }
-    size = static_cast<int32_t>(static_cast<uint32_t>(file.GetLength()));
+    size = file.GetLength();
     return true;
 }
 
@@ -69,7 +69,7 @@ std::vector<MissionFile> ListArchiveFiles(CZipHandler& archive) {
         MissionFile file;
         file.index = index;
         file.name = header.GetFileName();
-        file.size = static_cast<int32_t>(header.uncompressedSize);
+        file.size = header.uncompressedSize;
         if (!header.HasLocalName()) {
             file.refusal = refusedCodePage;
         } else if (header.IsEncrypted()) {

@@ -53,6 +53,11 @@ bool CreateFolder(const std::string& path);
 bool RemoveFolder(const std::string& path);  // only an empty folder
 bool SetCurrentFolder(const std::string& path);
 bool GetCurrentFolder(std::string& path);
+// The path made absolute against the current folder, in this program's form; the path as it
+// was when that cannot be done.
+std::string FullPath(const std::string& path);
+// The operating system's error number for a file too large for what is asked of it.
+long FileTooLargeError();
 bool CanEnterFolderPath(const std::string& path);  // tests without changing the current folder
 
 uint32_t GetAttributes(const std::string& path);  // invalidAttributes when it fails

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int maxEntries = 65535;
 constexpr int memoryLevel = 8;
+constexpr uint64_t maxEntrySize = 0xFFFFFFFF;
 
 // The stream's input is only read; zlib's record just lacks the const.
 Bytef* Input(const void* source) {
@@ -44,6 +45,10 @@ bool CZipHandler::AddFile(const std::string& sourcePath, int level, bool keepFul
     CFile file;
     if (!folder && !file.Open(sourcePath, CFile::modeRead | CFile::shareDenyWrite))
         return false;
+    // The records hold 32-bit sizes: a larger file would be recorded modulo 4 GiB, a saved copy
+    // that can never be given back. Refused before anything of it is written.
+    if (file.IsOpen() && file.GetLength() > maxEntrySize)
+        throw CFileException(platform::FileTooLargeError(), file.GetFilePath());
 
     if (!OpenNewEntry(templateHeader, level, &sourcePath))
         return false;
@@ -117,6 +122,8 @@ bool CZipHandler::OpenNewEntry(CZipEntryHeader& templateHeader, int level,
 
     z_stream& stream = entry.stream;
     entry.compressedCount = 0;
+    entry.uncompressedTotal = 0;
+    entry.compressedTotal = 0;
     stream.next_in = nullptr;
     stream.avail_in = 0;
     stream.next_out = entry.buffer.Data();
@@ -140,6 +147,7 @@ bool CZipHandler::WriteNewEntry(const void* source, uint32_t count) {
     CZipEntryHeader& header = *CurrentHeader();
     stream.next_in = Input(source);
     stream.avail_in = count;
+    entry.uncompressedTotal += count;
     header.crc32Value = static_cast<uint32_t>(crc32(header.crc32Value, Input(source), count));
 
     while (stream.avail_in > 0) {
@@ -188,8 +196,13 @@ bool CZipHandler::CloseNewEntry() {
     if (header.method == Z_DEFLATED)
         CheckZlibResult(deflateEnd(&stream));
 
-    header.compressedSize += static_cast<uint32_t>(stream.total_out);
-    header.uncompressedSize = static_cast<uint32_t>(stream.total_in);
+    // A source that grew while it was read, or data that deflate made larger than 4 GiB, would
+    // be recorded with sizes cut to 32 bits; the entry stays unfinished instead.
+    if (entry.uncompressedTotal > maxEntrySize ||
+        entry.compressedTotal + header.compressedSize > maxEntrySize)
+        throw CFileException(platform::FileTooLargeError(), storage.GetFile()->GetFilePath());
+    header.compressedSize += static_cast<uint32_t>(entry.compressedTotal);
+    header.uncompressedSize = static_cast<uint32_t>(entry.uncompressedTotal);
     centralDir.FinishNewHeader();
     entryState = 0;
     entry.buffer.Release();
@@ -201,6 +214,7 @@ void CZipHandler::FlushNewEntryBuffer() {
     CZipEntryStream& entry = entryStream;
     EncodeBuffer();
     storage.Write(entry.buffer.Data(), entry.compressedCount, false);
+    entry.compressedTotal += entry.compressedCount;
     entry.compressedCount = 0;
     entry.stream.next_out = entry.buffer.Data();
     entry.stream.avail_out = entry.bufferSize;

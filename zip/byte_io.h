@@ -14,11 +14,16 @@ public:
         return v;
     }
     uint32_t U32() {
-        const uint32_t v = static_cast<uint32_t>(data[at]) | (static_cast<uint32_t>(data[at + 1]) << 8) |
+        const uint32_t v = static_cast<uint32_t>(data[at]) |
+                           (static_cast<uint32_t>(data[at + 1]) << 8) |
                            (static_cast<uint32_t>(data[at + 2]) << 16) |
                            (static_cast<uint32_t>(data[at + 3]) << 24);
         at += 4;
         return v;
+    }
+    uint64_t U64() {
+        const uint64_t low = U32();
+        return low | (uint64_t{U32()} << 32);
     }
     size_t Position() const { return at; }
     size_t Size() const { return size; }
@@ -42,7 +47,8 @@ public:
         return *this;
     }
     ByteWriter& Bytes(const void* source, size_t count) {
-        if (count) std::memcpy(data + at, source, count);
+        if (count)
+            std::memcpy(data + at, source, count);
         at += count;
         return *this;
     }
@@ -53,6 +59,12 @@ private:
     size_t at = 0;
 };
 
-inline uint32_t LoadU32(const uint8_t* p) { return ByteReader(p, 4).U32(); }
-inline void StoreU16(uint8_t* p, uint16_t v) { ByteWriter(p).U16(v); }
-inline void StoreU32(uint8_t* p, uint32_t v) { ByteWriter(p).U32(v); }
+inline uint32_t LoadU32(const uint8_t* p) {
+    return ByteReader(p, 4).U32();
+}
+inline void StoreU16(uint8_t* p, uint16_t v) {
+    ByteWriter(p).U16(v);
+}
+inline void StoreU32(uint8_t* p, uint32_t v) {
+    ByteWriter(p).U32(v);
+}

@@ -105,20 +105,23 @@ void CZipCentralDirectory::ReadCentralDirectory() {
     directorySize = in.U32();
     directoryOffset = in.U32();
     const uint16_t commentLength = in.U16();
+    // Where the directory ends: at the end record, or at a ZIP64 end record before it.
+    const uint32_t directoryEndPosition = ReadZip64EndRecord();
 
     storage->SetSpanModeFromDirectory(thisDiskNumber);
     const bool spanned = storage->GetSpanState() != 0;
     const uint64_t directoryEnd = uint64_t{directoryOffset} + directorySize;
-    if (!spanned && endRecordPosition < directoryEnd)
+    if (!spanned && directoryEndPosition < directoryEnd)
         ThrowError(ZipRaw::corruptedArchive);
 
     archiveComment.Allocate(commentLength, false);
+    file.Seek(int64_t{endRecordPosition} + ZipRecord::endSize, CFile::begin);
     if (!ReadFully(file, archiveComment.Data(), commentLength)) {
         archiveComment.Release();
         ThrowError(ZipRaw::corruptedArchive);
     }
 
-    bytesBeforeArchive = spanned ? 0 : static_cast<uint32_t>(endRecordPosition - directoryEnd);
+    bytesBeforeArchive = spanned ? 0 : static_cast<uint32_t>(directoryEndPosition - directoryEnd);
     if ((directorySize == 0) != (totalEntries == 0))
         ThrowError(ZipRaw::corruptedArchive);
 
@@ -126,6 +129,113 @@ void CZipCentralDirectory::ReadCentralDirectory() {
     storage->ChangeVolume(directoryStartDisk);
     if (directorySize != 0)
         ReadEntryHeaders();
+}
+
+namespace {
+
+struct Zip64End {
+    uint32_t thisDisk = 0;
+    uint32_t startDisk = 0;
+    uint64_t entriesOnDisk = 0;
+    uint64_t totalEntries = 0;
+    uint64_t size = 0;
+    uint64_t offset = 0;
+};
+
+// A ZIP64 end record at position that ends where the locator begins.
+bool ReadZip64End(CFile& file, uint64_t position, uint64_t locatorPosition, Zip64End& record) {
+    if (position > locatorPosition || locatorPosition - position < ZipRecord::zip64EndSize)
+        return false;
+    uint8_t raw[ZipRecord::zip64EndSize];
+    file.Seek(static_cast<int64_t>(position), CFile::begin);
+    if (!ReadFully(file, raw, sizeof raw))
+        return false;
+    ByteReader in(raw, sizeof raw);
+    if (in.U32() != ZipRecord::zip64EndSignature)
+        return false;
+    const uint64_t remaining = in.U64();
+    in.U16();  // versions
+    in.U16();
+    record.thisDisk = in.U32();
+    record.startDisk = in.U32();
+    record.entriesOnDisk = in.U64();
+    record.totalEntries = in.U64();
+    record.size = in.U64();
+    record.offset = in.U64();
+    return remaining <= locatorPosition && remaining == locatorPosition - position - 12;
+}
+
+// A field of the end record takes the ZIP64 record's value when it holds its sentinel; otherwise
+// both must say the same. False when they differ.
+template <typename Field>
+bool Agrees(Field field, uint64_t wide) {
+    return field == static_cast<Field>(~Field{0}) || field == wide;
+}
+
+// Takes the ZIP64 value for a field at its sentinel; a value the field cannot hold is refused.
+template <typename Field>
+bool Take(Field& field, uint64_t wide) {
+    if (field != static_cast<Field>(~Field{0}))
+        return true;
+    if (wide > static_cast<Field>(~Field{0}))
+        return false;
+    field = static_cast<Field>(wide);
+    return true;
+}
+
+}  // namespace
+
+// The ZIP64 end record is read only through the locator just before the end record, and taken
+// only when it agrees with every field of the end record that holds a real value: locator and
+// record signatures inside a name or a comment make no ZIP64 archive. A value the engine's
+// fields cannot hold is refused. Returns where the directory ends.
+uint32_t CZipCentralDirectory::ReadZip64EndRecord() {
+    CZipBigFile& file = *storage->GetFile();
+    Zip64End record;
+    uint64_t position = 0;
+    bool found = false;
+    if (endRecordPosition >= ZipRecord::zip64LocatorSize) {
+        const uint64_t locatorPosition = endRecordPosition - ZipRecord::zip64LocatorSize;
+        uint8_t raw[ZipRecord::zip64LocatorSize];
+        file.Seek(static_cast<int64_t>(locatorPosition), CFile::begin);
+        if (ReadFully(file, raw, sizeof raw)) {
+            ByteReader in(raw, sizeof raw);
+            const uint32_t locatorSignature = in.U32();
+            in.U32();  // the disk holding the record: the last one, which is open
+            const uint64_t stored = in.U64();
+            // At its stored offset, or right before the locator when bytes stand in front of
+            // the archive (the offsets do not count them).
+            const uint64_t adjacent = locatorPosition >= ZipRecord::zip64EndSize
+                                          ? locatorPosition - ZipRecord::zip64EndSize
+                                          : stored;
+            if (locatorSignature == ZipRecord::zip64LocatorSignature) {
+                for (const uint64_t candidate : {stored, adjacent}) {
+                    // The record follows the directory it describes, where the locator says.
+                    if (ReadZip64End(file, candidate, locatorPosition, record) &&
+                        (record.startDisk != record.thisDisk ||
+                         (stored >= record.offset && stored - record.offset == record.size))) {
+                        position = candidate;
+                        found = true;
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    found = found && Agrees(thisDiskNumber, record.thisDisk) &&
+            Agrees(directoryStartDisk, record.startDisk) &&
+            Agrees(entriesOnThisDisk, record.entriesOnDisk) &&
+            Agrees(totalEntries, record.totalEntries) && Agrees(directorySize, record.size) &&
+            Agrees(directoryOffset, record.offset);
+    // Without a record every field means what it says: 65,535 entries are 0xFFFF.
+    if (!found)
+        return endRecordPosition;
+    if (!Take(thisDiskNumber, record.thisDisk) || !Take(directoryStartDisk, record.startDisk) ||
+        !Take(entriesOnThisDisk, record.entriesOnDisk) ||
+        !Take(totalEntries, record.totalEntries) || !Take(directorySize, record.size) ||
+        !Take(directoryOffset, record.offset))
+        ThrowError(ZipRaw::corruptedArchive);
+    return static_cast<uint32_t>(position);
 }
 
 void CZipCentralDirectory::ReadEntryHeaders() {
@@ -137,15 +247,22 @@ void CZipCentralDirectory::ReadEntryHeaders() {
     for (uint32_t i = 0; i < totalEntries; ++i) {
         headers.push_back(std::make_unique<CZipEntryHeader>());
         CZipEntryHeader& header = *headers.back();
-        if (!header.ReadCentralRecord(*storage))
-            ThrowError(ZipRaw::corruptedArchive);
         // Summed record by record rather than from file positions, so that a directory that
-        // continues on the next volume counts the same. Taken before the name is converted.
-        consumed += header.GetCentralRecordSize();
+        // continues on the next volume counts the same.
+        uint32_t recordSize = 0;
+        if (!header.ReadCentralRecord(*storage, &recordSize))
+            ThrowError(ZipRaw::corruptedArchive);
+        consumed += recordSize;
         if (consumed > directorySize)
             ThrowError(ZipRaw::corruptedArchive);
         header.ConvertCodePage(false);
         header.ConvertSlashes(true);
+        // What the name needed of the extra field is taken; an archive that is only read never
+        // writes these back, and up to 128 KiB a header adds up over many entries.
+        if (!keepExtraFields) {
+            header.extraField.Release();
+            header.comment.Release();
+        }
     }
     // A count that disagrees with the directory's size (one kept modulo 65,536 by a writer of
     // more entries) would otherwise read as a smaller archive and lose the rest unseen.
@@ -166,17 +283,7 @@ void CZipCentralDirectory::OpenEntryRecord(int index) {
     storage->GetFile()->Seek(int64_t{bytesBeforeArchive} + currentHeader->localHeaderOffset,
                              CFile::begin);
 
-    uint16_t extraLength = 0;
-    if (!currentHeader->ReadLocalRecord(*storage, extraLength))
-        ThrowError(ZipRaw::corruptedArchive);
-
-    localExtraField.Release();
-    if (extraLength == 0)
-        return;
-    const int32_t volume = storage->GetCurrentVolume();
-    localExtraField.Allocate(extraLength, false);
-    storage->Read(localExtraField.Data(), extraLength, true);
-    if (storage->GetCurrentVolume() != volume)
+    if (!currentHeader->ReadLocalRecord(*storage, localExtraField, localZip64))
         ThrowError(ZipRaw::corruptedArchive);
 }
 
@@ -189,11 +296,32 @@ void CZipCentralDirectory::CloseEntryRecord() {
         storage->Read(raw, 4, false);
         if (LoadU32(raw) != ZipRecord::descriptorSignature)
             storage->GetFile()->Seek(-4, CFile::current);  // a descriptor without signature
-        storage->Read(raw, ZipRecord::crcAndSizesSize, false);
+        if (localZip64) {
+            ReadZip64Descriptor(raw);
+        } else {
+            storage->Read(raw, ZipRecord::crcAndSizesSize, false);
+        }
         if (!currentHeader->CompareCrcAndSizes(raw))
             ThrowError(ZipRaw::corruptedArchive);
     }
     currentHeader = nullptr;
+}
+
+// A descriptor after a local header with a ZIP64 field has 8-byte sizes; out gets the usual 12
+// bytes. Sizes that need 64 bits do not fit this engine.
+void CZipCentralDirectory::ReadZip64Descriptor(uint8_t out[12]) {
+    uint8_t raw[ZipRecord::zip64DescriptorSize];
+    storage->Read(raw, sizeof raw, false);
+    ByteReader in(raw, sizeof raw);
+    const uint32_t crc = in.U32();
+    const uint64_t compressed = in.U64();
+    const uint64_t uncompressed = in.U64();
+    if (compressed > ZipRecord::sentinel32 || uncompressed > ZipRecord::sentinel32)
+        ThrowError(ZipRaw::corruptedArchive);
+    ByteWriter(out)
+        .U32(crc)
+        .U32(static_cast<uint32_t>(compressed))
+        .U32(static_cast<uint32_t>(uncompressed));
 }
 
 // ---- Adding entries ---------------------------------------------------------------------------
@@ -419,9 +547,10 @@ uint32_t CZipCentralDirectory::GetDirectorySize(bool withHeaders) const {
 
 // ---- Name index -------------------------------------------------------------------------------
 
+// Names that are equal stand in archive order, however the index came about (built at once or
+// grown entry by entry), and every search returns the first of them: the entry FindEntry gives
+// for a name is the same before and after the archive is closed and opened again.
 void CZipCentralDirectory::BuildNameIndex() {
-    // Sorting all names at once keeps large archives fast; equal names end up adjacent in
-    // archive order, as inserting them one by one would place them next to each other too.
     std::vector<std::pair<std::string, uint16_t>> names;
     names.reserve(headers.size());
     for (size_t i = 0; i < headers.size(); ++i)
@@ -435,23 +564,15 @@ void CZipCentralDirectory::BuildNameIndex() {
     noCaseIndexCurrent = false;
 }
 
+// After every equal name: a new header is the last in archive order.
 void CZipCentralDirectory::InsertIntoNameIndex(CZipEntryHeader* header, uint16_t index) {
     const std::string name = header->GetFileName();
-    size_t lo = 0;
-    size_t hi = nameIndex.size();
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        const int order = platform::CollateNames(nameIndex[mid].header->GetFileName(), name);
-        if (order == 0) {
-            lo = mid;
-            break;
-        }
-        if (order < 0)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    nameIndex.insert(nameIndex.begin() + static_cast<std::ptrdiff_t>(lo), {header, index});
+    const auto at =
+        std::upper_bound(nameIndex.begin(), nameIndex.end(), name,
+                         [](const std::string& key, const NameIndexEntry& entry) {
+                             return platform::CollateNames(key, entry.header->GetFileName()) < 0;
+                         });
+    nameIndex.insert(at, {header, index});
     noCaseIndexCurrent = false;
 }
 
@@ -464,8 +585,10 @@ const std::vector<NameIndexEntry>& CZipCentralDirectory::NoCaseIndex() const {
     names.reserve(nameIndex.size());
     for (const NameIndexEntry& entry : nameIndex)
         names.emplace_back(entry.header->GetFileName(), entry);
-    std::stable_sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
-        return platform::CollateNamesNoCase(a.first, b.first) < 0;
+    // Names equal but for letter case in archive order too, whatever their spelling.
+    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
+        const int order = platform::CollateNamesNoCase(a.first, b.first);
+        return order != 0 ? order < 0 : a.second.index < b.second.index;
     });
     noCaseIndex.clear();
     noCaseIndex.reserve(names.size());
@@ -475,40 +598,32 @@ const std::vector<NameIndexEntry>& CZipCentralDirectory::NoCaseIndex() const {
 }
 
 int CZipCentralDirectory::FindInNameIndex(const std::string& name, bool caseSensitive) const {
-    if (!caseSensitive) {
-        // The first match in case-blind order is the one the case-sensitive index lists first;
-        // its place there is found among the names equal to its own.
-        const std::vector<NameIndexEntry>& blind = NoCaseIndex();
-        const auto found = std::lower_bound(
-            blind.begin(), blind.end(), name,
-            [](const NameIndexEntry& entry, const std::string& key) {
-                return platform::CollateNamesNoCase(entry.header->GetFileName(), key) < 0;
-            });
-        if (found == blind.end() ||
-            platform::CollateNamesNoCase(found->header->GetFileName(), name) != 0)
+    const auto firstOf = [this](const std::string& key) {
+        return std::lower_bound(nameIndex.begin(), nameIndex.end(), key,
+                                [](const NameIndexEntry& entry, const std::string& wanted) {
+                                    return platform::CollateNames(entry.header->GetFileName(),
+                                                                  wanted) < 0;
+                                });
+    };
+    if (caseSensitive) {
+        const auto found = firstOf(name);
+        if (found == nameIndex.end() ||
+            platform::CollateNames(found->header->GetFileName(), name) != 0)
             return -1;
-        const std::string spelled = found->header->GetFileName();
-        const auto first = std::lower_bound(
-            nameIndex.begin(), nameIndex.end(), spelled,
-            [](const NameIndexEntry& entry, const std::string& key) {
-                return platform::CollateNames(entry.header->GetFileName(), key) < 0;
-            });
-        for (auto at = first; at != nameIndex.end(); ++at)
-            if (at->header == found->header)
-                return static_cast<int>(at - nameIndex.begin());
+        return static_cast<int>(found - nameIndex.begin());
+    }
+    // The case-blind match that comes first in the archive; its place in the index is found
+    // among the names spelled as its own.
+    const std::vector<NameIndexEntry>& blind = NoCaseIndex();
+    const auto found = std::lower_bound(
+        blind.begin(), blind.end(), name, [](const NameIndexEntry& entry, const std::string& key) {
+            return platform::CollateNamesNoCase(entry.header->GetFileName(), key) < 0;
+        });
+    if (found == blind.end() ||
+        platform::CollateNamesNoCase(found->header->GetFileName(), name) != 0)
         return -1;
-    }
-    int lo = 0;
-    int hi = static_cast<int>(nameIndex.size()) - 1;
-    while (hi >= lo) {
-        const int mid = (lo + hi) / 2;
-        const int order = platform::CollateNames(nameIndex[mid].header->GetFileName(), name);
-        if (order == 0)
-            return mid;
-        if (order < 0)
-            lo = mid + 1;
-        else
-            hi = mid - 1;
-    }
+    for (auto at = firstOf(found->header->GetFileName()); at != nameIndex.end(); ++at)
+        if (at->header == found->header)
+            return static_cast<int>(at - nameIndex.begin());
     return -1;
 }

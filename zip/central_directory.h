@@ -58,6 +58,10 @@ public:
     std::vector<std::unique_ptr<CZipEntryHeader>> headers;
     CZipBuffer localExtraField;
     std::vector<NameIndexEntry> nameIndex;
+    // The open entry's local header has a ZIP64 field.
+    bool localZip64 = false;
+    // Extra fields and comments stay in memory only where the directory may be written back.
+    bool keepExtraFields = true;
 
 private:
     // nameIndex ordered ignoring letter case (equal names in nameIndex's order), built when a
@@ -67,7 +71,9 @@ private:
     mutable bool noCaseIndexCurrent = false;
 
     uint32_t LocateEndRecord();
+    uint32_t ReadZip64EndRecord();
     void ReadEntryHeaders();
+    void ReadZip64Descriptor(uint8_t out[12]);
     void TruncateOldDirectory();
     void WriteEntryHeaders();
     uint32_t WriteEndRecord();

@@ -29,6 +29,78 @@ void ReadVariableField(CZipVolumeStorage& storage, CZipBuffer& buffer, uint16_t 
     }
 }
 
+// Finds the extra block with the given id; false when there is none or the field's blocks do not
+// add up (a block that claims more than the field holds ends the search).
+bool FindExtraBlock(const CZipBuffer& extra, uint16_t id, uint32_t& at, uint16_t& length) {
+    const uint8_t* data = extra.Data();
+    const uint32_t size = extra.Size();
+    for (uint32_t pos = 0; pos + 4 <= size;) {
+        ByteReader in(data + pos, 4);
+        const uint16_t blockId = in.U16();
+        const uint16_t blockLength = in.U16();
+        if (pos + 4 + blockLength > size)
+            return false;
+        if (blockId == id) {
+            at = pos + 4;
+            length = blockLength;
+            return true;
+        }
+        pos += 4 + blockLength;
+    }
+    return false;
+}
+
+// Takes every sentinel-valued field named (a null pointer: not this record's to give) from a
+// ZIP64 extended information block, in the block's fixed order. False when the block is cut
+// short or a value does not fit the engine's field: such an entry really needs 64 bits.
+bool TakeZip64Values(const CZipBuffer& extra, uint32_t* uncompressed, uint32_t* compressed,
+                     uint32_t* offset, uint16_t* disk, bool& present) {
+    uint32_t at = 0;
+    uint16_t length = 0;
+    present = FindExtraBlock(extra, ZipRecord::zip64ExtraId, at, length);
+    uint32_t* const wide[] = {uncompressed, compressed, offset};
+    uint32_t used = 0;
+    for (uint32_t* field : wide) {
+        if (field == nullptr || *field != ZipRecord::sentinel32)
+            continue;
+        if (!present)
+            return true;  // a plain value of all ones: nothing says otherwise
+        if (used + 8 > length)
+            return false;
+        const uint64_t value = ByteReader(extra.Data() + at + used, 8).U64();
+        used += 8;
+        if (value > ZipRecord::sentinel32)
+            return false;
+        *field = static_cast<uint32_t>(value);
+    }
+    if (disk != nullptr && *disk == ZipRecord::sentinel16 && present) {
+        if (used + 4 > length)
+            return false;
+        const uint32_t value = ByteReader(extra.Data() + at + used, 4).U32();
+        if (value > ZipRecord::sentinel16)
+            return false;
+        *disk = static_cast<uint16_t>(value);
+    }
+    return true;
+}
+
+// Drops one block from an extra field, so that a value taken from it is not given twice when
+// the record is written back with the plain field holding it.
+void RemoveExtraBlock(CZipBuffer& extra, uint16_t id) {
+    uint32_t at = 0;
+    uint16_t length = 0;
+    if (!FindExtraBlock(extra, id, at, length))
+        return;
+    const uint32_t start = at - 4;
+    const uint32_t end = at + length;
+    CZipBuffer rest(extra.Size() - (end - start), false);
+    if (!rest.IsEmpty()) {
+        std::copy(extra.Data(), extra.Data() + start, rest.Data());
+        std::copy(extra.Data() + end, extra.Data() + extra.Size(), rest.Data() + start);
+    }
+    extra = rest;
+}
+
 uint16_t DeflateOptionBits(int level) {
     switch (level) {
         case 1:
@@ -45,7 +117,7 @@ uint16_t DeflateOptionBits(int level) {
 
 }  // namespace
 
-bool CZipEntryHeader::ReadCentralRecord(CZipVolumeStorage& storage) {
+bool CZipEntryHeader::ReadCentralRecord(CZipVolumeStorage& storage, uint32_t* recordSize) {
     uint8_t raw[ZipRecord::centralSize];
     storage.Read(raw, sizeof raw, true);
     ByteReader in(raw, sizeof raw);
@@ -73,6 +145,15 @@ bool CZipEntryHeader::ReadCentralRecord(CZipVolumeStorage& storage) {
     archiveNameLength = nameLength;
     ReadVariableField(storage, extraField, extraLength);
     ReadVariableField(storage, comment, commentLength);
+    if (recordSize != nullptr)
+        *recordSize = ZipRecord::centralSize + nameLength + extraLength + commentLength;
+
+    bool zip64 = false;
+    if (!TakeZip64Values(extraField, &uncompressedSize, &compressedSize, &localHeaderOffset,
+                         &diskNumberStart, zip64))
+        storage.ThrowError(ZipRaw::corruptedArchive);
+    if (zip64)
+        RemoveExtraBlock(extraField, ZipRecord::zip64ExtraId);
     return true;
 }
 
@@ -109,8 +190,8 @@ uint32_t CZipEntryHeader::WriteCentralRecord(CZipVolumeStorage& storage) const {
     return size;
 }
 
-bool CZipEntryHeader::ReadLocalRecord(CZipVolumeStorage& storage,
-                                      uint16_t& localExtraLength) const {
+bool CZipEntryHeader::ReadLocalRecord(CZipVolumeStorage& storage, CZipBuffer& localExtra,
+                                      bool& localZip64) const {
     uint8_t raw[ZipRecord::localSize];
     storage.Read(raw, sizeof raw, true);
     ByteReader in(raw, sizeof raw);
@@ -121,11 +202,13 @@ bool CZipEntryHeader::ReadLocalRecord(CZipVolumeStorage& storage,
     in.U16();  // time and date: not compared
     in.U16();
     const uint32_t localCrc = in.U32();
-    const uint32_t localCompressed = in.U32();
-    const uint32_t localUncompressed = in.U32();
+    uint32_t localCompressed = in.U32();
+    uint32_t localUncompressed = in.U32();
     const uint16_t nameLength = in.U16();
     const uint16_t extraLength = in.U16();
 
+    localExtra.Release();
+    localZip64 = false;
     if (localSignature != ZipRecord::localSignature)
         return false;
     if (localFlag != flag)
@@ -134,13 +217,28 @@ bool CZipEntryHeader::ReadLocalRecord(CZipVolumeStorage& storage,
         return false;
     if (nameLength != archiveNameLength)
         return false;
+
+    storage.GetFile()->Seek(nameLength, CFile::current);
+    if (extraLength != 0) {
+        // One volume holds the whole local header.
+        const int32_t volume = storage.GetCurrentVolume();
+        localExtra.Allocate(extraLength, false);
+        storage.Read(localExtra.Data(), extraLength, true);
+        if (storage.GetCurrentVolume() != volume)
+            storage.ThrowError(ZipRaw::corruptedArchive);
+    }
+    bool zip64 = false;
+    if (!TakeZip64Values(localExtra, &localUncompressed, &localCompressed, nullptr, nullptr, zip64))
+        return false;
+    // Only a field that holds both sizes makes the descriptor's sizes 8 bytes wide; some writers
+    // leave an empty ZIP64 field in every local header and write the usual descriptor.
+    uint32_t at = 0;
+    uint16_t length = 0;
+    localZip64 = FindExtraBlock(localExtra, ZipRecord::zip64ExtraId, at, length) && length >= 16;
     if ((localFlag & ZipRecord::flagDescriptor) == 0 &&
         (localCrc != crc32Value || localCompressed != compressedSize ||
          localUncompressed != uncompressedSize))
         return false;
-
-    storage.GetFile()->Seek(nameLength, CFile::current);
-    localExtraLength = extraLength;
     return true;
 }
 

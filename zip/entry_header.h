@@ -17,11 +17,15 @@ public:
     CZipEntryHeader& operator=(const CZipEntryHeader&) = default;
     virtual ~CZipEntryHeader() = default;
 
-    bool ReadCentralRecord(CZipVolumeStorage& storage);
+    // A ZIP64 field's values replace the sentinels they stand for (a value that needs 64 bits is
+    // refused as a damaged archive) and the field is dropped. recordSize: as read, in bytes.
+    bool ReadCentralRecord(CZipVolumeStorage& storage, uint32_t* recordSize = nullptr);
     uint32_t WriteCentralRecord(CZipVolumeStorage& storage) const;
-    // Compares the local header with this (central) header; on success the storage stands
-    // after the local name and localExtraLength holds the local extra field's length.
-    bool ReadLocalRecord(CZipVolumeStorage& storage, uint16_t& localExtraLength) const;
+    // Reads the local header with its extra field and compares it with this (central) header,
+    // sizes from a local ZIP64 field included; on success the storage stands at the entry's
+    // data. localZip64: the local header has a ZIP64 field, so a data descriptor has 8-byte sizes.
+    bool ReadLocalRecord(CZipVolumeStorage& storage, CZipBuffer& localExtra,
+                         bool& localZip64) const;
     void WriteLocalRecord(CZipVolumeStorage& storage);
     bool PrepareNewEntry(int level, bool dataDescriptor, bool encrypted);
 

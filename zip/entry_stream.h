@@ -19,5 +19,8 @@ public:
     uint32_t uncompressedLeft = 0;
     uint32_t compressedCount = 0;
     uint32_t crc = 0;
+    // Of a new entry, counted wide: the records' 32-bit sizes must not wrap round unseen.
+    uint64_t uncompressedTotal = 0;
+    uint64_t compressedTotal = 0;
     CZipBuffer buffer;
 };

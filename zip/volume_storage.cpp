@@ -44,6 +44,7 @@ void CZipVolumeStorage::Open(const std::string& path, int mode, int32_t volumeSi
     try {
         if (mode != create && mode != createSpanned) {
             OpenVolumeFile(path, mode == openReadOnly ? readFlags : readWriteFlags, true);
+            lastVolumePath = internalFile.GetFilePath();
             spanMode = volumeSize != 0 ? existingNumbered : existingUnknown;
             return;  // the volume becomes known once the end record has been read
         }
@@ -102,6 +103,7 @@ void CZipVolumeStorage::Close(bool afterException) {
     currentVolume = -1;
     spanMode = notSpanned;
     file = nullptr;
+    lastVolumePath.clear();
 }
 
 uint32_t CZipVolumeStorage::Read(void* destination, uint32_t count, bool atOnce) {
@@ -222,7 +224,8 @@ void CZipVolumeStorage::SetSpanModeFromDirectory(uint16_t volume) {
 }
 
 void CZipVolumeStorage::ChangeVolume(int32_t volume) {
-    if (volume == currentVolume)
+    // A volume that could not be opened is tried again by the next entry that needs it.
+    if (volume == currentVolume && file && file->IsOpen())
         return;
     // Only a spanned archive has other volumes, and it ends with the one the end record names;
     // a damaged record must not send the reader beyond it.
@@ -233,7 +236,7 @@ void CZipVolumeStorage::ChangeVolume(int32_t volume) {
     currentVolume = volume;
     std::string name;
     if (spanMode == removableDisks) {
-        name = file->GetFilePath();
+        name = lastVolumePath;
         file->Close();
         if (!volumeCallback)
             ThrowError(ZipRaw::callBackMissing);
@@ -241,10 +244,22 @@ void CZipVolumeStorage::ChangeVolume(int32_t volume) {
             throw CZipException(CZipException::operationAborted, name);
         }
     } else {
-        name = VolumeFileName(volume == volumeSize, nullptr);
+        name = ReadVolumeFileName(volume);
         file->Close();
     }
     OpenVolumeFile(name, readFlags, true);
+}
+
+// Volumes of a set being read are named after its last volume, the file that was opened: the
+// engine's own naming (.000, .001, ...) or, where that volume is absent, Info-ZIP's (.z01, .z02,
+// ... for volumes 0, 1, ...).
+std::string CZipVolumeStorage::ReadVolumeFileName(int32_t volume) const {
+    const std::string own = VolumeFileName(volume == volumeSize, &lastVolumePath);
+    if (volume == volumeSize || GetPathKind(own) != 0)
+        return own;
+    const std::string infoZip = GetPathFolder(lastVolumePath) + GetPathTitle(lastVolumePath) +
+                                FormatNumber(".z%.2d", volume + 1);
+    return GetPathKind(infoZip) != 0 ? infoZip : own;
 }
 
 void CZipVolumeStorage::StartNextVolume(int32_t needed, const std::string* path) {

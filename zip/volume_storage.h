@@ -16,8 +16,8 @@ public:
         notSpanned = 0,
         removableDisks = 1,
         numberedVolumes = 2,
-        existingUnknown = 3,   // existing archive, kind decided from the drive type
-        existingNumbered = 4   // existing archive, numbered volumes if spanned
+        existingUnknown = 3,  // existing archive, kind decided from the drive type
+        existingNumbered = 4  // existing archive, numbered volumes if spanned
     };
 
     CZipVolumeStorage() = default;
@@ -39,6 +39,7 @@ public:
     void ChangeVolume(int32_t volume);
     void StartNextVolume(int32_t needed, const std::string* path);
     std::string VolumeFileName(bool isLast, const std::string* path) const;
+    std::string ReadVolumeFileName(int32_t volume) const;
     uint32_t FreeDiskSpace() const;
     bool OpenVolumeFile(const std::string& path, unsigned flags, bool throwOnFailure);
     [[noreturn]] void ThrowError(int raw) const;
@@ -64,6 +65,8 @@ public:
     uint32_t volumeWritten = 0;
     bool creatingSpanned = false;
     int32_t currentVolume = -1;
+    // The file an existing archive was opened as (its last volume), full path.
+    std::string lastVolumePath;
 
 private:
     void BufferedWrite(const uint8_t* source, uint32_t count);

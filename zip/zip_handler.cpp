@@ -23,6 +23,7 @@ void CZipHandler::Open(const std::string& path, int mode, int32_t volumeSize) {
     entryState = 0;
     storage.Open(path, mode, volumeSize);
     centralDir.InitCentralDirectory();
+    centralDir.keepExtraFields = mode != openReadOnly;
     if (mode == openExisting || mode == openReadOnly)
         centralDir.ReadCentralDirectory();
 }

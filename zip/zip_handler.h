@@ -31,6 +31,8 @@ public:
     bool IsClosed(bool wholeArchive) const;
     int GetEntryCount() const;
     bool GetEntryInfo(CZipEntryHeader& header, uint16_t index) const;
+    // The index of the entry of that name, or -1; of several entries whose names match, the one
+    // that comes first in the archive, on every open of it.
     int FindEntry(const std::string& name, bool caseSensitive);
     void EnableNameIndex(bool enable);
 

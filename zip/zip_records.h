@@ -30,6 +30,16 @@ constexpr uint16_t flagEncrypted = 0x0001;
 constexpr uint16_t flagDescriptor = 0x0008;
 constexpr uint16_t flagUtf8 = 0x0800;  // the name (and comment) are UTF-8
 
+constexpr uint16_t zip64ExtraId = 0x0001;  // 64-bit sizes, offset and disk of one entry
+constexpr uint32_t zip64EndSignature = 0x06064b50;
+constexpr uint32_t zip64LocatorSignature = 0x07064b50;
+constexpr uint32_t zip64EndSize = 56;         // without its extensible data
+constexpr uint32_t zip64LocatorSize = 20;     // just before the end record
+constexpr uint32_t zip64DescriptorSize = 20;  // crc-32, then 8-byte sizes; without signature
+// A 32-bit or 16-bit field with all bits set: the value stands in a ZIP64 record.
+constexpr uint32_t sentinel32 = 0xFFFFFFFF;
+constexpr uint16_t sentinel16 = 0xFFFF;
+
 constexpr uint16_t unicodePathExtraId = 0x7075;  // Info-ZIP: version 1, CRC-32 of the name, UTF-8
 constexpr uint8_t unicodePathVersion = 1;
 }  // namespace ZipRecord

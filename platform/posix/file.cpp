@@ -70,12 +70,14 @@ bool CFile::Open(const std::string& path, unsigned flags, CFileException* error)
     Abort();
     const int fd = (flags & modeCreate) ? CreateFile(path, flags) : OpenExisting(path, flags);
     if (fd < 0) {
+        const int code = errno;
         if (error)
-            *error = CFileException(errno, path);
+            *error = CFileException(code, platform::FullPath(path));
+        errno = code;
         return false;
     }
     handle = fd;
-    SetFilePath(path);
+    filePath = platform::FullPath(path);  // what later errors and volume names are built from
     return true;
 }
 

@@ -335,6 +335,18 @@ bool GetCurrentFolder(std::string& path) {
     return true;
 }
 
+std::string FullPath(const std::string& path) {
+    std::string current;
+    if (path.empty() || path[0] == '\\' || path[0] == '/' || !GetCurrentFolder(current))
+        return path;
+    while (!current.empty() && current.back() == '\\') current.pop_back();
+    return current + '\\' + path;
+}
+
+long FileTooLargeError() {
+    return EFBIG;
+}
+
 bool CanEnterFolderPath(const std::string& path) {
     const std::string host = HostPath(path);
     struct stat info;

@@ -2,6 +2,7 @@
 #include "platform/file.h"
 
 #include "platform/fault_injection.h"
+#include "platform/file_system.h"
 #include "platform/win32/win32_util.h"
 
 using platform::win32::FromHandle;
@@ -44,8 +45,10 @@ bool CFile::Open(const std::string& path, unsigned flags, CFileException* error)
     const HANDLE opened = CreateFileA(path.c_str(), AccessOf(flags), ShareOf(flags), nullptr,
                                       CreationOf(flags), FILE_ATTRIBUTE_NORMAL, nullptr);
     if (opened == INVALID_HANDLE_VALUE) {
+        const long code = static_cast<long>(GetLastError());
         if (error != nullptr)
-            *error = CFileException(static_cast<long>(GetLastError()), path);
+            *error = CFileException(code, platform::FullPath(path));
+        SetLastError(static_cast<DWORD>(code));
         return false;
     }
     // Only files on a disk: a pipe or a device name (NUL, CON, COM1, \\.\pipe\...) would
@@ -53,12 +56,12 @@ bool CFile::Open(const std::string& path, unsigned flags, CFileException* error)
     if (GetFileType(opened) != FILE_TYPE_DISK) {
         CloseHandle(opened);
         if (error != nullptr)
-            *error = CFileException(ERROR_BAD_FILE_TYPE, path);
+            *error = CFileException(ERROR_BAD_FILE_TYPE, platform::FullPath(path));
         SetLastError(ERROR_BAD_FILE_TYPE);
         return false;
     }
     handle = FromHandle(opened);
-    SetFilePath(path);
+    filePath = platform::FullPath(path);  // what later errors and volume names are built from
     return true;
 }
 

@@ -120,6 +120,25 @@ bool SetCurrentFolder(const std::string& path) {
     return SetCurrentDirectoryA(path.c_str()) != 0;
 }
 
+std::string FullPath(const std::string& path) {
+    if (path.empty())
+        return path;
+    std::vector<char> buffer(MAX_PATH + 1);
+    for (;;) {
+        const DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()),
+                                              buffer.data(), nullptr);
+        if (length == 0)
+            return path;
+        if (length < buffer.size())
+            return std::string(buffer.data(), length);
+        buffer.resize(length + 1);
+    }
+}
+
+long FileTooLargeError() {
+    return ERROR_FILE_TOO_LARGE;
+}
+
 bool GetCurrentFolder(std::string& path) {
     std::vector<char> buffer(MAX_PATH);
     for (;;) {

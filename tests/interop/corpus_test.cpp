@@ -168,6 +168,102 @@ const std::map<std::string, std::string> acceptedLocalDifferences = {
     {"libzip/incons-ef-local-dupe-utf8name.zip", "local extra field not interpreted"},
 };
 
+// ZIP64 archives: those whose values all fit the engine's fields open with every entry, and
+// those that need 64 bits or whose ZIP64 records contradict the end record are refused as
+// damaged. entries -1: refused with corruptedArchive.
+struct Zip64Case {
+    const char* file;
+    int entries;
+    int entryFailures;
+};
+const Zip64Case zip64Cases[] = {
+    {"libzip/zip64.zip", 1, 0},
+    {"rawzip/zip64.zip", 1, 0},
+    {"rawzip/zip64-2.zip", 1, 0},
+    {"rawzip/zip64-cd-size-sentinel.zip", 2, 0},
+    {"libzip/zip64-3mf.zip", 1, 0},       // disk fields 0xFFFF: no spanned set
+    {"libzip/streamed-zip64.zip", 1, 0},  // descriptor with 8-byte sizes
+    {"zip2/zip64_demo.zip", 1, 0},        // bytes before the archive
+    {"commons-compress/COMPRESS-228.zip", 23, 0},
+    {"commons-compress/COMPRESS-477/split_zip_created_by_zip/split_zip_created_by_zip_zip64.zip",
+     272, 0},
+    {"libzip/incons-ef-local-dupe-zip64-v2.zip", 1, 0},
+    // Two ZIP64 fields in the local header: the first gives sizes that disagree with the central
+    // record, as strict libzip finds.
+    {"libzip/incons-ef-local-dupe-zip64-v1.zip", 1, 1},
+    // The end record nearest to the end of the file wins: the ZIP64 archive inside the comment,
+    // as Python reads it.
+    {"libzip/zip64-in-archive-comment.zip", 1, 0},
+    {"libzip/incons-file-count-overflow.zip", -1, 0},
+    {"libzip/incons-zip64-checkcons-overflow.zip", -1, 0},
+    {"commons-compress/org/apache/commons/compress/zip/createBoundedInputStream.bin", -1, 0},
+    {"libzip/incons-eocd64.zip", -1, 0},      // ZIP64 end record disagrees with the end record
+    {"libzip/incons-eocd64-gap.zip", -1, 0},  // gap between ZIP64 end record and its locator
+};
+
+// Split sets and the single archive their makers' tests compare them with: the same entries.
+const std::pair<const char*, const char*> splitSets[] = {
+    {"split_zip_created_by_zip/split_zip_created_by_zip.zip",
+     "split_zip_created_by_zip/zip_to_compare_created_by_zip.zip"},
+    {"split_zip_created_by_zip/split_zip_created_by_zip_zip64.zip",
+     "split_zip_created_by_zip/zip_to_compare_created_by_zip_zip64.zip"},
+    {"split_zip_created_by_winrar/split_zip_created_by_winrar.zip",
+     "split_zip_created_by_winrar/zip_to_compare_created_by_winrar.zip"},
+};
+
+std::string CorpusPath(const std::string& folder, const std::string& file) {
+    std::string path = folder + "\\" + file;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+// Name, crc-32 and sizes of every entry, in archive order.
+std::vector<std::string> EntrySummary(const std::string& path) {
+    std::vector<std::string> entries;
+    CZipHandler zip;
+    zip.Open(path, CZipHandler::openReadOnly, 0);
+    for (int i = 0; i < zip.GetEntryCount(); ++i) {
+        CZipEntryHeader header;
+        zip.GetEntryInfo(header, static_cast<uint16_t>(i));
+        entries.push_back(header.GetFileName() + " " + std::to_string(header.crc32Value) + " " +
+                          std::to_string(header.compressedSize) + " " +
+                          std::to_string(header.uncompressedSize));
+    }
+    zip.Close(false);
+    return entries;
+}
+
+TEST(CorpusTest, Zip64ArchivesOpenWhereTheirValuesFit) {
+    const std::string hostFolder = BRENNICK_CORPUS_DIR;
+    std::ifstream probe(hostFolder + "/MANIFEST.tsv");
+    if (!probe)
+        GTEST_SKIP() << "corpus not found at " << hostFolder;
+    const std::string folder = platform::FromHostPath(hostFolder);
+    for (const Zip64Case& c : zip64Cases) {
+        const Outcome outcome = OpenArchive(CorpusPath(folder, c.file));
+        if (c.entries < 0) {
+            EXPECT_FALSE(outcome.opened) << c.file;
+            EXPECT_EQ(outcome.zipCode, CZipException::corruptedArchive) << c.file;
+            continue;
+        }
+        EXPECT_TRUE(outcome.opened) << c.file << ": code " << outcome.zipCode;
+        EXPECT_EQ(outcome.names.size(), static_cast<size_t>(c.entries)) << c.file;
+        EXPECT_EQ(outcome.entryFailures, c.entryFailures) << c.file;
+    }
+    const std::string sets = "commons-compress/COMPRESS-477/";
+    for (const auto& [split, whole] : splitSets) {
+        try {
+            EXPECT_EQ(EntrySummary(CorpusPath(folder, sets + split)),
+                      EntrySummary(CorpusPath(folder, sets + whole)))
+                << split;
+        } catch (const CException&) {
+            ADD_FAILURE() << split << " or " << whole << " does not open";
+        }
+    }
+}
+
 TEST(CorpusTest, EveryArchiveOpensOrFailsCleanly) {
     const std::string hostFolder = BRENNICK_CORPUS_DIR;
     const std::string folder = platform::FromHostPath(hostFolder);

@@ -246,10 +246,12 @@ TEST_F(RecordFile, ReadLocalRecord_AcceptsMatchingHeaderAndSkipsName) {
 
     storage.Flush();
     storage.GetFile()->Seek(3, CFile::begin);
-    uint16_t extraLength = 0;
-    ASSERT_TRUE(header.ReadLocalRecord(storage, extraLength));
-    EXPECT_EQ(extraLength, 5);
-    EXPECT_EQ(storage.GetFile()->GetPosition(), 3u + 30 + 12);
+    CZipBuffer extra;
+    bool zip64 = true;
+    ASSERT_TRUE(header.ReadLocalRecord(storage, extra, zip64));
+    EXPECT_EQ(extra.Size(), 5u);
+    EXPECT_FALSE(zip64);
+    EXPECT_EQ(storage.GetFile()->GetPosition(), 3u + 30 + 12 + 5);
 }
 
 TEST_F(RecordFile, ReadLocalRecord_RejectsEachMismatch) {
@@ -259,8 +261,9 @@ TEST_F(RecordFile, ReadLocalRecord_RejectsEachMismatch) {
 
     auto check = [&](const CZipEntryHeader& central) {
         Rewind();
-        uint16_t extraLength = 0;
-        return central.ReadLocalRecord(storage, extraLength);
+        CZipBuffer extra;
+        bool zip64 = false;
+        return central.ReadLocalRecord(storage, extra, zip64);
     };
     EXPECT_TRUE(check(written));
 
@@ -299,8 +302,9 @@ TEST_F(RecordFile, ReadLocalRecord_DescriptorBitExcusesZeroCrcAndSizes) {
     CZipEntryHeader central = MakeHeader();
     central.flag |= 8;
     Rewind();
-    uint16_t extraLength = 0;
-    EXPECT_TRUE(central.ReadLocalRecord(storage, extraLength));
+    CZipBuffer extra;
+    bool zip64 = false;
+    EXPECT_TRUE(central.ReadLocalRecord(storage, extra, zip64));
 }
 
 TEST_F(RecordFile, ReadLocalRecord_WithoutDescriptorBitZeroValuesMustMatch) {
@@ -308,27 +312,29 @@ TEST_F(RecordFile, ReadLocalRecord_WithoutDescriptorBitZeroValuesMustMatch) {
     local.crc32Value = local.compressedSize = local.uncompressedSize = 0;
     local.WriteLocalRecord(storage);
 
-    uint16_t extraLength = 0;
+    CZipBuffer extra;
+    bool zip64 = false;
     Rewind();
-    EXPECT_FALSE(MakeHeader().ReadLocalRecord(storage, extraLength));
+    EXPECT_FALSE(MakeHeader().ReadLocalRecord(storage, extra, zip64));
     CZipEntryHeader zero = MakeHeader();
     zero.crc32Value = zero.compressedSize = zero.uncompressedSize = 0;
     Rewind();
-    EXPECT_TRUE(zero.ReadLocalRecord(storage, extraLength));
+    EXPECT_TRUE(zero.ReadLocalRecord(storage, extra, zip64));
 }
 
 TEST_F(RecordFile, ReadLocalRecord_RejectsUnsupportedMethodAndWrongSignature) {
     CZipEntryHeader bzip = MakeHeader();
     bzip.method = 12;
     bzip.WriteLocalRecord(storage);
-    uint16_t extraLength = 0;
+    CZipBuffer extra;
+    bool zip64 = false;
     Rewind();
-    EXPECT_FALSE(bzip.ReadLocalRecord(storage, extraLength));
+    EXPECT_FALSE(bzip.ReadLocalRecord(storage, extra, zip64));
 
     CZipEntryHeader central = MakeHeader();
     central.WriteCentralRecord(storage);
     Rewind();
-    EXPECT_FALSE(central.ReadLocalRecord(storage, extraLength));
+    EXPECT_FALSE(central.ReadLocalRecord(storage, extra, zip64));
 }
 
 TEST_F(RecordFile, CentralRecord_RoundTripsEveryField) {

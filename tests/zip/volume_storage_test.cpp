@@ -13,6 +13,7 @@
 #include "support/test_support.h"
 #include "zip/path_helpers.h"
 #include "zip/zip_exception.h"
+#include "zip/zip_handler.h"
 
 namespace {
 
@@ -461,3 +462,65 @@ TEST(VolumeStorage, DriveQueriesAnswerForAVolumeNotYetCreated) {
 }
 
 }  // namespace
+
+// A set opened by a relative name keeps working once the current folder has changed: volume
+// names and the paths errors carry are absolute. With one volume missing, only the entries on it
+// fail; every entry on a later volume still extracts.
+TEST(VolumeStorage, RelativeSetSurvivesAFolderChangeAndAMissingVolumeFailsOnlyItsEntries) {
+    TempFolder temp;
+    const std::string away = temp.Join("away");
+    ASSERT_TRUE(platform::CreateFolder(away));
+    std::vector<std::string> contents;
+    {
+        CZipHandler zip;
+        zip.Open(temp.Join("set.zip"), createSpanned, 4000);
+        for (uint32_t i = 0; i < 8; ++i) {
+            contents.push_back(Pattern(1500, i));
+            CZipEntryHeader templateHeader;
+            templateHeader.SetFileName("file" + std::to_string(i) + ".bin");
+            ASSERT_TRUE(zip.OpenNewEntry(templateHeader, 0, nullptr));
+            zip.WriteNewEntry(contents.back().data(), 1500);
+            ASSERT_TRUE(zip.CloseNewEntry());
+        }
+        zip.Close(false);
+    }
+    std::string previous;
+    ASSERT_TRUE(platform::GetCurrentFolder(previous));
+    // Extracts every entry of the set opened as "set.zip" from the temporary folder, with the
+    // current folder elsewhere; the volumes of the entries that failed, and their error paths.
+    const auto extractAll = [&](std::vector<int>& volumesFailed, std::vector<std::string>& paths) {
+        CZipHandler zip;
+        EXPECT_TRUE(platform::SetCurrentFolder(temp.Path()));
+        zip.Open("set.zip", openReadOnly, 0);
+        EXPECT_TRUE(platform::SetCurrentFolder(away));
+        EXPECT_EQ(zip.GetStorage().GetFile()->GetFilePath(), temp.Join("set.zip"));
+        for (uint16_t i = 0; i < zip.GetEntryCount(); ++i) {
+            CZipEntryHeader header;
+            zip.GetEntryInfo(header, i);
+            try {
+                EXPECT_TRUE(zip.ExtractEntry(i, temp.Join("out"), false, nullptr, nullptr, 0, 512));
+                EXPECT_EQ(ReadFile(temp.Join("out\\" + header.GetFileName())), contents[i]);
+            } catch (const CFileException& e) {
+                volumesFailed.push_back(header.diskNumberStart);
+                paths.push_back(e.fileName);
+                zip.AbandonEntry();
+            }
+        }
+        zip.Close(false);
+        platform::SetCurrentFolder(previous);
+    };
+    std::vector<int> failed;
+    std::vector<std::string> paths;
+    extractAll(failed, paths);
+    EXPECT_TRUE(failed.empty());
+
+    ASSERT_TRUE(platform::RemoveFile(temp.Join("set.001")));
+    extractAll(failed, paths);
+    // An entry fails when it lies on volume 1 or runs on into it from volume 0.
+    ASSERT_FALSE(failed.empty());
+    for (size_t i = 0; i < failed.size(); ++i) {
+        EXPECT_LE(failed[i], 1);
+        EXPECT_EQ(paths[i], temp.Join("set.001"));
+    }
+    EXPECT_LT(failed.size(), 5u);  // the entries on volumes 2 and later all came out
+}
