@@ -15,25 +15,6 @@ constexpr int lineBackupCreate = 334;
 constexpr int lineBackupAdd = 408;
 constexpr int lineBackupClose = 466;
 
-// An entry that AddFile started but did not finish would be restored in place of the game file
-// at deinstall; it is ended without its checks and taken out of the directory again.
-void DropUnfinishedEntry(CZipHandler& backup, size_t headersBefore) {
-    if (backup.GetEntryState() == 1) {
-        // What the close after an exception does for the open entry; nothing is written.
-        backup.entryState = 0;
-        backup.entryStream.buffer.Release();
-        backup.FreeTrackedAllocations();
-    }
-    CZipCentralDirectory& directory = backup.GetCentralDirectory();
-    if (directory.headers.size() <= headersBefore) {
-        return;
-    }
-    directory.currentHeader = nullptr;
-    directory.headers.resize(headersBefore);
-    backup.EnableNameIndex(false);  // the index points at the dropped header; build it anew
-    backup.EnableNameIndex(true);
-}
-
 template <typename Failure>
 std::function<void()> DeferReport(const Failure& failure, int sourceLine) {
     return [failure, sourceLine] { ReportException(failure, sourceLine); };
@@ -41,7 +22,7 @@ std::function<void()> DeferReport(const Failure& failure, int sourceLine) {
 
 // Saves one game file; false, with its report kept for later, when it failed.
 bool SaveGameFile(CZipHandler& backup, const MissionFile& file, std::function<void()>& report) {
-    const size_t headersBefore = backup.GetCentralDirectory().headers.size();
+    const int entriesBefore = backup.GetEntryCount();
     bool saved = false;
     try {
         // Saved under the name as it stands on disk, not as the mission writes it: the deinstall
@@ -55,7 +36,8 @@ bool SaveGameFile(CZipHandler& backup, const MissionFile& file, std::function<vo
     } catch (const CException&) {
     }
     if (!saved) {
-        DropUnfinishedEntry(backup, headersBefore);
+        // An entry begun and not finished would be restored in place of the game file.
+        backup.DropNewEntries(entriesBefore);
     }
     return saved;
 }

@@ -219,3 +219,20 @@ void CZipHandler::FlushNewEntryBuffer() {
     entry.stream.next_out = entry.buffer.Data();
     entry.stream.avail_out = entry.bufferSize;
 }
+
+void CZipHandler::DropNewEntries(int keep) {
+    if (entryState == 1) {
+        // What the close after an exception does for the open entry.
+        entryState = 0;
+        entryStream.buffer.Release();
+        FreeTrackedAllocations();
+    }
+    if (keep < 0 || keep >= centralDir.GetCount())
+        return;
+    centralDir.currentHeader = nullptr;
+    centralDir.headers.resize(static_cast<size_t>(keep));
+    if (centralDir.nameIndexEnabled) {
+        EnableNameIndex(false);  // the index points at the dropped headers: build it anew
+        EnableNameIndex(true);
+    }
+}

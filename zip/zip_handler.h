@@ -50,6 +50,10 @@ public:
     void AbandonEntry();
 
     // Adding files.
+    // Takes the entries from keep on out of the directory again, ending a new entry that AddFile
+    // started but did not finish without its checks (nothing more is written for it): the
+    // archive then closes as if they had never been begun. For an entry whose adding failed.
+    void DropNewEntries(int keep);
     bool AddFile(const std::string& sourcePath, int level, bool keepFullPath,
                  ZipProgressCallback progress, intptr_t userValue, uint32_t readBufferSize);
     bool OpenNewEntry(CZipEntryHeader& templateHeader, int level, const std::string* sourcePath);
