@@ -33,7 +33,7 @@ struct MissionFile {
     std::string name;
     size_t first = 0;               // for a repeat: the position of the earlier file in the plan
     const char* refusal = nullptr;  // why a refused file is refused
-    uint64_t size = 0;  // printed whole: a 3 GiB file must not show as negative
+    uint64_t size = 0;              // printed whole: a 3 GiB file must not show as negative
     Plan plan = Plan::added;
     bool spelledOtherwise = false;  // a repeat of an earlier file whose name it spells otherwise
 };

@@ -13,7 +13,8 @@ namespace {
 
 std::string WorkFolder() {
     static const std::string folder = [] {
-        std::string f = platform::FromHostPath("/tmp/brennick-fuzz-" + std::to_string(platform::GetTickCountMs()));
+        std::string f = platform::FromHostPath("/tmp/brennick-fuzz-" +
+                                               std::to_string(platform::GetTickCountMs()));
         platform::CreateFolder(f);
         return f;
     }();
@@ -24,7 +25,8 @@ void ExtractAll(const std::string& archive, const std::string& out, bool withPas
     CZipHandler zip;
     try {
         zip.Open(archive, CZipHandler::openReadOnly, 0);
-        if (withPassword) zip.SetPassword("secret");
+        if (withPassword)
+            zip.SetPassword("secret");
         const int count = zip.GetEntryCount();
         for (int i = 0; i < count && i < 64; ++i) {
             CZipEntryHeader header;
@@ -53,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string out = folder + "\\out";
     {
         CFile file;
-        if (!file.Open(archive, CFile::modeCreate | CFile::modeWrite)) return 0;
+        if (!file.Open(archive, CFile::modeCreate | CFile::modeWrite))
+            return 0;
         file.Write(data, static_cast<uint32_t>(size));
         file.Close();
     }
