@@ -45,7 +45,7 @@ bool RestoreFile(CZipHandler& backup, int index, const std::string& targetFolder
                                    nullptr, 0, copyBufferSize);
     } catch (const CException& error) {
         ReportException(error, lineRestore);
-        if (backup.GetEntryState() != 0) {
+        if (backup.GetEntryState() != CZipHandler::EntryState::none) {
             backup.AbandonEntry();  // so that the later saved files can still be extracted
         }
         return false;

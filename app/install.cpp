@@ -46,7 +46,7 @@ Placed PutInPlace(MissionSource& source, const MissionFile& file, const std::str
         return extracted ? Placed::whole : Placed::notWhole;
     } catch (const CException& error) {
         ReportException(error, lineExtract);
-        if (source.archive.GetEntryState() != 0) {
+        if (source.archive.GetEntryState() != CZipHandler::EntryState::none) {
             source.archive.AbandonEntry();  // so that the later entries can still be extracted
         }
         return Placed::failedReported;

@@ -78,7 +78,7 @@ bool CZipHandler::AddFile(const std::string& sourcePath, int level, bool keepFul
 
 bool CZipHandler::OpenNewEntry(CZipEntryHeader& templateHeader, int level,
                                const std::string* sourcePath) {
-    if (IsClosed(true) || entryState != 0 || storage.GetSpanState() == -1 ||
+    if (IsClosed(true) || entryState != EntryState::none || storage.GetSpanState() == -1 ||
         GetEntryCount() >= maxEntries) {
         return false;
     }
@@ -135,12 +135,12 @@ bool CZipHandler::OpenNewEntry(CZipEntryHeader& templateHeader, int level,
         CheckZlibResult(
             deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, memoryLevel, Z_DEFAULT_STRATEGY));
     }
-    entryState = 1;
+    entryState = EntryState::writing;
     return true;
 }
 
 bool CZipHandler::WriteNewEntry(const void* source, uint32_t count) {
-    if (entryState != 1)
+    if (entryState != EntryState::writing)
         return false;
     CZipEntryStream& entry = entryStream;
     z_stream& stream = entry.stream;
@@ -173,7 +173,7 @@ bool CZipHandler::WriteNewEntry(const void* source, uint32_t count) {
 }
 
 bool CZipHandler::CloseNewEntry() {
-    if (entryState != 1)
+    if (entryState != EntryState::writing)
         return false;
     CZipEntryStream& entry = entryStream;
     z_stream& stream = entry.stream;
@@ -204,7 +204,7 @@ bool CZipHandler::CloseNewEntry() {
     header.compressedSize += static_cast<uint32_t>(entry.compressedTotal);
     header.uncompressedSize = static_cast<uint32_t>(entry.uncompressedTotal);
     centralDir.FinishNewHeader();
-    entryState = 0;
+    entryState = EntryState::none;
     entry.buffer.Release();
     return true;
 }
@@ -221,9 +221,9 @@ void CZipHandler::FlushNewEntryBuffer() {
 }
 
 void CZipHandler::DropNewEntries(int keep) {
-    if (entryState == 1) {
+    if (entryState == EntryState::writing) {
         // What the close after an exception does for the open entry.
-        entryState = 0;
+        entryState = EntryState::none;
         entryStream.buffer.Release();
         FreeTrackedAllocations();
     }

@@ -37,7 +37,9 @@ void FetchEntryData(CZipHandler& zip) {
 }
 
 // Gives an extracted file the entry's time stamp, then its attributes; result as CloseEntry's.
-int ApplyEntryStatus(const std::string& filePath, const CZipEntryHeader& header, int result) {
+CZipHandler::CloseResult ApplyEntryStatus(const std::string& filePath,
+                                          const CZipEntryHeader& header,
+                                          CZipHandler::CloseResult result) {
     CFileStatus status;
     status.creationTime = std::time(nullptr);
     status.lastAccessTime = status.creationTime;
@@ -46,10 +48,10 @@ int ApplyEntryStatus(const std::string& filePath, const CZipEntryHeader& header,
     try {
         CFile::SetStatus(filePath, status);
     } catch (const CFileException&) {
-        return 0;
+        return CZipHandler::CloseResult::notOpen;
     }
     if (!platform::SetAttributes(filePath, header.externalAttributes))
-        return -2;
+        return CZipHandler::CloseResult::attributesFailed;
     return result;
 }
 
@@ -114,11 +116,12 @@ bool CZipHandler::ExtractEntry(uint16_t index, const std::string& targetFolder, 
         if (progress != nullptr && !progress(total, done, userValue))
             break;
     } while (read == copyBufferSize);
-    return CloseEntryFile(file) == 1;
+    return CloseEntryFile(file) == CloseResult::whole;
 }
 
 bool CZipHandler::OpenEntry(uint16_t index) {
-    if (!centralDir.IsValidIndex(index) || storage.GetSpanState() == 1 || entryState != 0) {
+    if (!centralDir.IsValidIndex(index) || storage.GetSpanState() == 1 ||
+        entryState != EntryState::none) {
         return false;
     }
     CZipEntryStream& entry = entryStream;
@@ -159,12 +162,12 @@ bool CZipHandler::OpenEntry(uint16_t index) {
     stream.total_out = 0;
     stream.total_in = 0;
     stream.avail_in = 0;
-    entryState = -1;
+    entryState = EntryState::reading;
     return true;
 }
 
 uint32_t CZipHandler::ReadEntry(void* destination, uint32_t size) {
-    if (entryState != -1 || destination == nullptr || size == 0)
+    if (entryState != EntryState::reading || destination == nullptr || size == 0)
         return 0;
     CZipEntryStream& entry = entryStream;
     z_stream& stream = entry.stream;
@@ -217,13 +220,13 @@ uint32_t CZipHandler::ReadEntry(void* destination, uint32_t size) {
     return delivered;
 }
 
-int CZipHandler::CloseEntry(const std::string* filePath) {
-    if (entryState != -1)
-        return 0;
+CZipHandler::CloseResult CZipHandler::CloseEntry(const std::string* filePath) {
+    if (entryState != EntryState::reading)
+        return CloseResult::notOpen;
     const CZipEntryHeader& header = *centralDir.currentHeader;
-    int result = 1;
+    CloseResult result = CloseResult::whole;
     if (entryStream.uncompressedLeft != 0) {
-        result = -1;
+        result = CloseResult::notWhole;
     } else if (entryStream.crc != header.crc32Value) {
         ThrowError(ZipRaw::invalidCrc);
     }
@@ -232,13 +235,13 @@ int CZipHandler::CloseEntry(const std::string* filePath) {
     if (filePath != nullptr)
         result = ApplyEntryStatus(*filePath, header, result);
     centralDir.CloseEntryRecord();
-    entryState = 0;
+    entryState = EntryState::none;
     entryStream.buffer.Release();
     FreeTrackedAllocations();
     return result;
 }
 
-int CZipHandler::CloseEntryFile(CFile& file) {
+CZipHandler::CloseResult CZipHandler::CloseEntryFile(CFile& file) {
     const std::string path = file.GetFilePath();
     file.Close();
     return CloseEntry(&path);
@@ -246,9 +249,9 @@ int CZipHandler::CloseEntryFile(CFile& file) {
 
 void CZipHandler::AbandonEntry() {
     // A new entry is half in the archive already; only the close after an exception ends it.
-    if (entryState == 1)
+    if (entryState == EntryState::writing)
         return;
-    entryState = 0;
+    entryState = EntryState::none;
     entryStream.buffer.Release();
     FreeTrackedAllocations();
     centralDir.currentHeader = nullptr;

@@ -79,13 +79,14 @@ std::string GetPathWithoutDrive(const std::string& path) {
     return folder + parts.name + parts.extension;
 }
 
-int GetPathKind(const std::string& path) {
+PathKind GetPathKind(const std::string& path) {
     platform::FileFinder finder;
     if (!finder.FindFirst(path)) {
         // A search cannot list some folders (drive roots among them) that still exist.
-        return CanEnterFolder(path) ? -1 : 0;
+        return CanEnterFolder(path) ? PathKind::folder : PathKind::nothing;
     }
-    return (finder.Current().attributes & platform::attributeFolder) != 0 ? -1 : 1;
+    return (finder.Current().attributes & platform::attributeFolder) != 0 ? PathKind::folder
+                                                                          : PathKind::file;
 }
 
 // Tested without changing the process-wide current folder, so no other path is ever resolved
@@ -100,7 +101,7 @@ bool CreatePathFolders(const std::string& path) {
     const std::string parent = parts.drive + parts.folder;
     if (parent == folder)
         return true;  // a bare drive, the empty text, a trailing '/'
-    if (GetPathKind(folder) == -1)
+    if (GetPathKind(folder) == PathKind::folder)
         return true;
     if (!CreatePathFolders(parent))
         return false;

@@ -88,7 +88,7 @@ void CZipVolumeStorage::Close(bool afterException) {
             const std::string path = file->GetFilePath();
             const std::string finalName = VolumeFileName(true, &path);
             file->Close();
-            if (GetPathKind(finalName) != 0)
+            if (GetPathKind(finalName) != PathKind::nothing)
                 CFile::Remove(finalName);
             CFile::Rename(path, finalName);
         } else {
@@ -255,11 +255,11 @@ void CZipVolumeStorage::ChangeVolume(int32_t volume) {
 // ... for volumes 0, 1, ...).
 std::string CZipVolumeStorage::ReadVolumeFileName(int32_t volume) const {
     const std::string own = VolumeFileName(volume == volumeSize, &lastVolumePath);
-    if (volume == volumeSize || GetPathKind(own) != 0)
+    if (volume == volumeSize || GetPathKind(own) != PathKind::nothing)
         return own;
     const std::string infoZip = GetPathFolder(lastVolumePath) + GetPathTitle(lastVolumePath) +
                                 FormatNumber(".z%.2d", volume + 1);
-    return GetPathKind(infoZip) != 0 ? infoZip : own;
+    return GetPathKind(infoZip) != PathKind::nothing ? infoZip : own;
 }
 
 void CZipVolumeStorage::StartNextVolume(int32_t needed, const std::string* path) {
@@ -286,7 +286,7 @@ void CZipVolumeStorage::StartNextVolume(int32_t needed, const std::string* path)
         if (!volumeCallback(currentVolume + 1, code, callbackUserValue)) {
             throw CZipException(CZipException::operationAborted, name);
         }
-        if (GetPathKind(name) != 0) {
+        if (GetPathKind(name) != PathKind::nothing) {
             code = -2;  // this disk already holds something of that name
         } else if (!platform::SetDriveLabel(GetPathDrive(name), label)) {
             code = -3;

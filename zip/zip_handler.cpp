@@ -20,7 +20,7 @@ void CZipHandler::Open(const std::string& path, int mode, int32_t volumeSize) {
     if (!IsClosed(true))
         return;
     password.Release();
-    entryState = 0;
+    entryState = EntryState::none;
     storage.Open(path, mode, volumeSize);
     centralDir.InitCentralDirectory();
     centralDir.keepExtraFields = mode != openReadOnly;
@@ -32,14 +32,14 @@ void CZipHandler::Close(bool afterException) {
     if (IsClosed(true) && (!afterException || IsClosed(false)))
         return;
     if (!afterException) {
-        if (entryState == -1)
+        if (entryState == EntryState::reading)
             CloseEntry(nullptr);
-        if (entryState == 1)
+        if (entryState == EntryState::writing)
             CloseNewEntry();
         centralDir.WriteCentralDirectory();
     } else {
         entryStream.buffer.Release();
-        entryState = 0;
+        entryState = EntryState::none;
         FreeTrackedAllocations();
     }
     centralDir.ClearCentralDirectory();

@@ -43,8 +43,12 @@ public:
                       uint32_t copyBufferSize);
     bool OpenEntry(uint16_t index);
     uint32_t ReadEntry(void* destination, uint32_t size);
-    int CloseEntry(const std::string* filePath);
-    int CloseEntryFile(CFile& file);
+    // How an entry read ended: whole and its CRC-32 right (and, given a path, the time stamp and
+    // attributes applied); not all bytes read; the attributes not applied; or no entry was open
+    // (also when the time stamp could not be set). A CRC-32 that differs throws instead.
+    enum class CloseResult { notOpen = 0, whole = 1, notWhole = -1, attributesFailed = -2 };
+    CloseResult CloseEntry(const std::string* filePath);
+    CloseResult CloseEntryFile(CFile& file);
     // Ends an entry that an exception interrupted, without its checks, so that the archive can
     // go on with other entries: as the close after an exception does for the open entry.
     void AbandonEntry();
@@ -72,7 +76,9 @@ public:
 
     CZipVolumeStorage& GetStorage() { return storage; }
     CZipCentralDirectory& GetCentralDirectory() { return centralDir; }
-    int8_t GetEntryState() const { return entryState; }
+    // Whether an entry is open, and which way.
+    enum class EntryState : int8_t { reading = -1, none = 0, writing = 1 };
+    EntryState GetEntryState() const { return entryState; }
 
     // Traditional encryption, on the open entry (see encryption.cpp).
     void InitKeys();
@@ -91,7 +97,7 @@ public:
     CZipEntryStream entryStream;
     CZipVolumeStorage storage;
     std::vector<void*> allocationList;
-    int8_t entryState = 0;
+    EntryState entryState = EntryState::none;
     CZipCentralDirectory centralDir;
 
 private:

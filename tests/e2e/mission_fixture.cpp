@@ -191,7 +191,7 @@ std::map<std::string, std::string> ReadArchive(const std::string& path) {
         while (const uint32_t count = zip.ReadEntry(block, sizeof block)) {
             content.append(block, count);
         }
-        EXPECT_EQ(zip.CloseEntry(nullptr), 1) << header.GetFileName();
+        EXPECT_EQ(zip.CloseEntry(nullptr), CZipHandler::CloseResult::whole) << header.GetFileName();
         entries[header.GetFileName()] = content;
     }
     zip.Close(false);

@@ -77,7 +77,7 @@ protected:
             ASSERT_TRUE(zip.ExtractEntry(i, out, true, nullptr, nullptr, 0, 65535))
                 << header.GetFileName();
             if (zip.IsEntryDirectory(i)) {
-                EXPECT_EQ(GetPathKind(out + "\\" + header.GetFileName()), -1);
+                EXPECT_EQ(GetPathKind(out + "\\" + header.GetFileName()), PathKind::folder);
                 continue;
             }
             for (size_t f = 0; f < files.size(); ++f) {

@@ -198,7 +198,7 @@ TEST(AddFile, RefusalsWriteNothingAndLeaveArchiveUsable) {
     EXPECT_FALSE(zip.AddFile(folder.Join("missing.txt"), -1, false, nullptr, 0, 100));
     EXPECT_FALSE(zip.AddFile(folder.Path() + "\\", -1, false, nullptr, 0, 100));  // no name
     EXPECT_EQ(zip.GetEntryCount(), 0);
-    EXPECT_EQ(zip.entryState, 0);
+    EXPECT_EQ(zip.GetEntryState(), CZipHandler::EntryState::none);
     EXPECT_TRUE(zip.AddFile(folder.Join("a.txt"), -1, false, nullptr, 0, 100));
     zip.Close(false);
     zip.Open(archive, CZipHandler::openReadOnly, 0);
@@ -217,7 +217,7 @@ TEST(AddFile, RefusedWhileAnEntryIsOpen) {
     EXPECT_FALSE(zip.AddFile(folder.Join("a.txt"), 6, false, nullptr, 0, 100));
     char buffer[16];
     EXPECT_EQ(zip.ReadEntry(buffer, sizeof buffer), 5u);
-    EXPECT_EQ(zip.CloseEntry(nullptr), 1);
+    EXPECT_EQ(zip.CloseEntry(nullptr), CZipHandler::CloseResult::whole);
     EXPECT_TRUE(zip.AddFile(folder.Join("a.txt"), 6, false, nullptr, 0, 100));
     zip.Close(false);
     zip.Open(archive, CZipHandler::openReadOnly, 0);

@@ -128,7 +128,7 @@ TEST(Encryption, WithoutPasswordEntryIsRefusedAndNothingRead) {
     CZipHandler zip;
     zip.Open(archive, CZipHandler::openReadOnly, 0);
     EXPECT_FALSE(zip.OpenEntry(0));
-    EXPECT_EQ(zip.entryState, 0);
+    EXPECT_EQ(zip.GetEntryState(), CZipHandler::EntryState::none);
     char buffer[16];
     EXPECT_EQ(zip.ReadEntry(buffer, sizeof buffer), 0u);
     EXPECT_FALSE(zip.ExtractEntry(0, folder.Join("out"), false, nullptr, nullptr, 0, 100));

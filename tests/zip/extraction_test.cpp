@@ -138,10 +138,10 @@ TEST(ExtractEntry, FolderEntryBecomesFolderEvenWithData) {
     EXPECT_TRUE(zip.IsEntryDirectory(1));
     EXPECT_FALSE(zip.IsEntryDirectory(2));
     ASSERT_TRUE(zip.ExtractEntry(0, folder.Join("out"), true, nullptr, nullptr, 0, 10));
-    EXPECT_EQ(zip.entryState, 0);
-    EXPECT_EQ(GetPathKind(folder.Join("out\\maps")), -1);
+    EXPECT_EQ(zip.GetEntryState(), CZipHandler::EntryState::none);
+    EXPECT_EQ(GetPathKind(folder.Join("out\\maps")), PathKind::folder);
     ASSERT_TRUE(zip.ExtractEntry(1, folder.Join("out"), true, nullptr, nullptr, 0, 10));
-    EXPECT_EQ(GetPathKind(folder.Join("out\\books")), -1);
+    EXPECT_EQ(GetPathKind(folder.Join("out\\books")), PathKind::folder);
 }
 
 TEST(ExtractEntry, EmptyStoredEntryAndExactBufferMultiples) {
@@ -154,7 +154,7 @@ TEST(ExtractEntry, EmptyStoredEntryAndExactBufferMultiples) {
     ASSERT_TRUE(zip.OpenEntry(0));
     char buffer[16];
     EXPECT_EQ(zip.ReadEntry(buffer, sizeof buffer), 0u);
-    EXPECT_EQ(zip.CloseEntry(nullptr), 1);
+    EXPECT_EQ(zip.CloseEntry(nullptr), CZipHandler::CloseResult::whole);
     ASSERT_TRUE(zip.ExtractEntry(0, folder.Path(), false, nullptr, nullptr, 0, 4096));
     EXPECT_EQ(ReadFile(folder.Join("empty.txt")), "");
     ASSERT_TRUE(zip.ExtractEntry(1, folder.Path(), false, nullptr, nullptr, 0, 4096));
@@ -178,7 +178,7 @@ TEST(ExtractEntry, WrongCrcThrowsAfterFileWasWrittenAndClosed) {
     CFile again;
     EXPECT_TRUE(again.Open(folder.Join("a.txt"), CFile::modeWrite | CFile::shareDenyWrite));
     again.Close();
-    EXPECT_EQ(zip.entryState, -1);
+    EXPECT_EQ(zip.GetEntryState(), CZipHandler::EntryState::reading);
     EXPECT_FALSE(zip.ExtractEntry(1, folder.Path(), false, nullptr, nullptr, 0, 100));
     zip.AbandonEntry();
     ASSERT_TRUE(zip.ExtractEntry(1, folder.Path(), false, nullptr, nullptr, 0, 100));
@@ -198,10 +198,10 @@ TEST(ReadEntry, StoredDataShorterThanItsSizeEndsAsIncomplete) {
     char buffer[64];
     EXPECT_EQ(zip.ReadEntry(buffer, sizeof buffer), 10u);
     EXPECT_EQ(zip.ReadEntry(buffer, sizeof buffer), 0u);
-    EXPECT_EQ(zip.CloseEntry(nullptr), -1);
+    EXPECT_EQ(zip.CloseEntry(nullptr), CZipHandler::CloseResult::notWhole);
     EXPECT_FALSE(zip.ExtractEntry(0, folder.Path(), false, nullptr, nullptr, 0, 64));
     EXPECT_EQ(ReadFile(folder.Join("short.bin")), "0123456789");
-    EXPECT_EQ(zip.entryState, 0);
+    EXPECT_EQ(zip.GetEntryState(), CZipHandler::EntryState::none);
 }
 
 TEST(ReadEntry, DataDescriptorsWithAndWithoutSignatureAndPrefixBytes) {
@@ -232,7 +232,7 @@ TEST(ReadEntry, DeflatedEntryReadInSmallPiecesMatches) {
         std::vector<char> buffer(piece);
         uint32_t n = 0;
         while ((n = zip.ReadEntry(buffer.data(), piece)) > 0) out.append(buffer.data(), n);
-        EXPECT_EQ(zip.CloseEntry(nullptr), 1) << piece;
+        EXPECT_EQ(zip.CloseEntry(nullptr), CZipHandler::CloseResult::whole) << piece;
         EXPECT_TRUE(out == data) << piece;
     }
 }
@@ -297,7 +297,7 @@ TEST(ExtractEntry, ProgressStopLeavesShorterFileAndFalse) {
     zip.Open(archive, CZipHandler::openReadOnly, 0);
     EXPECT_FALSE(zip.ExtractEntry(0, folder.Join("out"), false, nullptr, StopAtOnce, 0, 1000));
     EXPECT_EQ(ReadFile(folder.Join("out\\source.bin")), data.substr(0, 1000));
-    EXPECT_EQ(zip.entryState, 0);
+    EXPECT_EQ(zip.GetEntryState(), CZipHandler::EntryState::none);
     EXPECT_TRUE(zip.ExtractEntry(0, folder.Join("out"), false, nullptr, nullptr, 0, 1000));
 }
 
@@ -328,5 +328,5 @@ TEST(ExtractEntry, UnsupportedMethodIsCorruptedArchive) {
     zip.Open(folder.Join("m.zip"), CZipHandler::openReadOnly, 0);
     EXPECT_EQ(ZipCode([&] { zip.OpenEntry(0); }), CZipException::corruptedArchive);
     zip.AbandonEntry();
-    EXPECT_EQ(zip.entryState, 0);
+    EXPECT_EQ(zip.GetEntryState(), CZipHandler::EntryState::none);
 }

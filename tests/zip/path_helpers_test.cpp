@@ -101,23 +101,23 @@ TEST(PathHelpers, GetPathKind_TellsFoldersFilesAndNothing) {
     TempFolder temp;
     test_support::WriteFile(temp.Join("file.txt"), "x");
     ASSERT_TRUE(platform::CreateFolder(temp.Join("sub")));
-    EXPECT_EQ(GetPathKind(temp.Path()), -1);
-    EXPECT_EQ(GetPathKind(temp.Join("sub")), -1);
-    EXPECT_EQ(GetPathKind(temp.Join("sub\\")), -1);
-    EXPECT_EQ(GetPathKind(temp.Join("file.txt")), 1);
-    EXPECT_EQ(GetPathKind(temp.Join("missing")), 0);
-    EXPECT_EQ(GetPathKind(temp.Join("missing\\deeper.txt")), 0);
+    EXPECT_EQ(GetPathKind(temp.Path()), PathKind::folder);
+    EXPECT_EQ(GetPathKind(temp.Join("sub")), PathKind::folder);
+    EXPECT_EQ(GetPathKind(temp.Join("sub\\")), PathKind::folder);
+    EXPECT_EQ(GetPathKind(temp.Join("file.txt")), PathKind::file);
+    EXPECT_EQ(GetPathKind(temp.Join("missing")), PathKind::nothing);
+    EXPECT_EQ(GetPathKind(temp.Join("missing\\deeper.txt")), PathKind::nothing);
     // Wildcards match as in any search: the first match decides.
-    EXPECT_EQ(GetPathKind(temp.Join("*.txt")), 1);
-    EXPECT_EQ(GetPathKind(temp.Join("s?b")), -1);
-    EXPECT_EQ(GetPathKind(temp.Join("*.none")), 0);
+    EXPECT_EQ(GetPathKind(temp.Join("*.txt")), PathKind::file);
+    EXPECT_EQ(GetPathKind(temp.Join("s?b")), PathKind::folder);
+    EXPECT_EQ(GetPathKind(temp.Join("*.none")), PathKind::nothing);
 }
 
 TEST(PathHelpers, GetPathKind_RootOfTheTempDriveIsAFolder) {
     TempFolder temp;
     // The drive (or file system) root cannot be listed by a search but can be entered.
     const std::string root = GetPathDrive(temp.Path()) + "\\";
-    EXPECT_EQ(GetPathKind(root), -1);
+    EXPECT_EQ(GetPathKind(root), PathKind::folder);
     EXPECT_TRUE(CanEnterFolder(root));
 }
 
@@ -138,9 +138,9 @@ TEST(PathHelpers, CreatePathFolders_CreatesMissingParentsFirst) {
     TempFolder temp;
     const std::string target = temp.Join("maps\\sub\\deep\\");
     EXPECT_TRUE(CreatePathFolders(target));
-    EXPECT_EQ(GetPathKind(temp.Join("maps")), -1);
-    EXPECT_EQ(GetPathKind(temp.Join("maps\\sub")), -1);
-    EXPECT_EQ(GetPathKind(temp.Join("maps\\sub\\deep")), -1);
+    EXPECT_EQ(GetPathKind(temp.Join("maps")), PathKind::folder);
+    EXPECT_EQ(GetPathKind(temp.Join("maps\\sub")), PathKind::folder);
+    EXPECT_EQ(GetPathKind(temp.Join("maps\\sub\\deep")), PathKind::folder);
     // A second call finds everything there.
     EXPECT_TRUE(CreatePathFolders(target));
     EXPECT_TRUE(CreatePathFolders(temp.Join("maps\\sub\\deep")));
@@ -151,7 +151,7 @@ TEST(PathHelpers, CreatePathFolders_FailsWhenAPartIsAFile) {
     test_support::WriteFile(temp.Join("taken"), "x");
     EXPECT_FALSE(CreatePathFolders(temp.Join("taken")));
     EXPECT_FALSE(CreatePathFolders(temp.Join("taken\\below")));
-    EXPECT_EQ(GetPathKind(temp.Join("taken")), 1);
+    EXPECT_EQ(GetPathKind(temp.Join("taken")), PathKind::file);
 }
 
 TEST(PathHelpers, CreatePathFolders_TrivialPathsSucceedWithoutTouchingAnything) {
@@ -162,7 +162,7 @@ TEST(PathHelpers, CreatePathFolders_TrivialPathsSucceedWithoutTouchingAnything) 
     TempFolder temp;
     // A trailing forward slash is not trimmed, so the path names its own folder part.
     EXPECT_TRUE(CreatePathFolders(temp.Join("a\\b/")));
-    EXPECT_EQ(GetPathKind(temp.Join("a")), 0);
+    EXPECT_EQ(GetPathKind(temp.Join("a")), PathKind::nothing);
 }
 
 TEST(PathHelpers, CreatePathFolders_LongPathNeverCreatesATruncatedFolder) {
@@ -171,7 +171,7 @@ TEST(PathHelpers, CreatePathFolders_LongPathNeverCreatesATruncatedFolder) {
     const std::string second(200, 'b');
     const std::string target = temp.Join(first + "\\" + second + "\\c");
     const bool created = CreatePathFolders(target);
-    EXPECT_EQ(created, GetPathKind(target) == -1);
+    EXPECT_EQ(created, GetPathKind(target) == PathKind::folder);
     // Whatever the host allows, no folder named after a cut-off part of the path may appear.
     platform::FileFinder finder;
     if (finder.FindFirst(temp.Join(first + "\\*"))) {

@@ -109,7 +109,7 @@ protected:
                 std::string content(64, '\0');
                 EXPECT_TRUE(zip.OpenEntry(static_cast<uint16_t>(i)));
                 content.resize(zip.ReadEntry(content.data(), 64));
-                EXPECT_EQ(zip.CloseEntry(nullptr), 1);
+                EXPECT_EQ(zip.CloseEntry(nullptr), CZipHandler::CloseResult::whole);
                 data.push_back(content);
             }
             zip.Close(false);
