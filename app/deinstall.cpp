@@ -104,6 +104,50 @@ Outcome UndoFile(Backup& backupFound, const RecordedFile& record, const std::str
     return Outcome::done;
 }
 
+// What the pass over the records did, and the folders their files lie in.
+struct RecordsPass {
+    Outcome outcome = Outcome::done;   // locked stops the pass; notRestored lets it go on
+    std::vector<std::string> folders;  // of every record with a safe name, passed over or not
+};
+
+// Undoes each record in turn: deletes what the mission added, restores what it replaced.
+RecordsPass UndoRecords(Backup& backupFound, const StateFile& stateFile,
+                        const std::string& targetFolder) {
+    RecordsPass pass;
+    const int count = stateFile.ReadRecordCount();
+    platform::SetCurrentFolder(targetFolder);  // every path below is absolute; once is enough
+    for (int i = 1; i <= count; ++i) {
+        RecordedFile record;
+        if (!stateFile.ReadRecord(i, record)) {
+            continue;
+        }
+        const bool safe = IsSafeMissionName(record.name) && !NamesProgramFile(record.name);
+        if (safe) {
+            const std::string fullPath = targetFolder + "\\" + record.name;
+            std::string folder = fullPath.substr(0, fullPath.rfind('\\'));
+            if (pass.folders.empty() || pass.folders.back() != folder) {
+                pass.folders.push_back(std::move(folder));
+            }
+        }
+        if (record.flag > 1) {
+            continue;
+        }
+        if (!safe) {
+            platform::Printf("    Skipping file '%s' - unsafe name.\n", record.name.c_str());
+            continue;
+        }
+        const Outcome outcome = UndoFile(backupFound, record, targetFolder);
+        if (outcome == Outcome::locked) {
+            pass.outcome = outcome;
+            return pass;
+        }
+        if (outcome == Outcome::notRestored) {
+            pass.outcome = outcome;
+        }
+    }
+    return pass;
+}
+
 // Tries the folder that directly holds each recorded file (in record order, once for a run of
 // records in one folder); only empty folders go. A folder that could not be removed is not tried
 // again until some folder was: only that can empty it (a mission's files usually share a few
@@ -185,38 +229,10 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
         return false;
     }
     const StateFile stateFile = StateFile::OfThisProgram();
-    const int count = stateFile.ReadRecordCount();
 
-    bool allRestored = true;
-    std::vector<std::string> folders;  // of every record with a safe name, passed over or not
-    platform::SetCurrentFolder(targetFolder);  // every path below is absolute; once is enough
-    for (int i = 1; i <= count; ++i) {
-        RecordedFile record;
-        if (!stateFile.ReadRecord(i, record)) {
-            continue;
-        }
-        const bool safe = IsSafeMissionName(record.name) && !NamesProgramFile(record.name);
-        if (safe) {
-            const std::string fullPath = targetFolder + "\\" + record.name;
-            std::string folder = fullPath.substr(0, fullPath.rfind('\\'));
-            if (folders.empty() || folders.back() != folder) {
-                folders.push_back(std::move(folder));
-            }
-        }
-        if (record.flag > 1) {
-            continue;
-        }
-        if (!safe) {
-            platform::Printf("    Skipping file '%s' - unsafe name.\n", record.name.c_str());
-            continue;
-        }
-        const Outcome outcome = UndoFile(backupFound, record, targetFolder);
-        if (outcome == Outcome::locked) {
-            return false;
-        }
-        if (outcome == Outcome::notRestored) {
-            allRestored = false;
-        }
+    const RecordsPass pass = UndoRecords(backupFound, stateFile, targetFolder);
+    if (pass.outcome == Outcome::locked) {
+        return false;
     }
     if (!backup.IsClosed(true)) {
         try {
@@ -225,13 +241,13 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
             ReportException(error, lineCloseAfterPass);
         }
     }
-    if (!allRestored) {
+    if (pass.outcome == Outcome::notRestored) {
         // Keep the backup archive and the counter, so that the deinstall can be run again.
         platform::Print("  Some saved files were not restored; the backup archive is kept.\n");
         return false;
     }
     if (!keepFolders) {
-        RemoveEmptyFolders(folders);
+        RemoveEmptyFolders(pass.folders);
     }
     // Counted down before the backup archive moves, so that no stop in between leaves the
     // mission marked installed without its backup archive.
