@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_archive fuzz_profile name_roundtrip)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_archive fuzz_install fuzz_profile name_roundtrip)
 fuzz_targets=()
 roundtrip=0
 for target in "${targets[@]}"; do

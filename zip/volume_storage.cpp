@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int openExisting = 0;
+// The open modes of the archive (openExisting, 0, is what is left when none of these is given).
 constexpr int openReadOnly = 1;
 constexpr int create = 2;
 constexpr int createSpanned = 3;
