@@ -45,15 +45,8 @@ const Maker makers[] = {
 
 // Writes every file below the current folder with force_zip64; "stream" through an object that
 // cannot seek, so that each entry gets a data descriptor.
-const char* const makeScript =
-    "import io, os, sys, zipfile\n"
-    "class Pipe(io.RawIOBase):\n"
-    "    def __init__(self, f): self.f = f\n"
-    "    def writable(self): return True\n"
-    "    def write(self, b): return self.f.write(b)\n"
-    "with open(sys.argv[1], 'wb') as out:\n"
-    "    target = Pipe(out) if sys.argv[2] == 'stream' else out\n"
-    "    with zipfile.ZipFile(target, 'w', zipfile.ZIP_DEFLATED) as z:\n"
+const std::string makeScript =
+    std::string(zip_tools::pythonArchiveWriter) +
     "        for folder, _, files in sorted(os.walk('.')):\n"
     "            for name in sorted(files):\n"
     "                if name == 'make64.py': continue\n"

@@ -189,17 +189,10 @@ TEST_F(ReadInteropTest, Zip64Writers_ReadAsPythonReadsThem) {
     const std::string script = folder.Join("make64.py");
     test_support::WriteFile(
         script,
-        "import io, sys, zipfile\n"
-        "class Pipe(io.RawIOBase):\n"
-        "    def __init__(self, f): self.f = f\n"
-        "    def writable(self): return True\n"
-        "    def write(self, b): return self.f.write(b)\n"
-        "with open(sys.argv[1], 'wb') as out:\n"
-        "    target = Pipe(out) if sys.argv[2] == 'stream' else out\n"
-        "    with zipfile.ZipFile(target, 'w', zipfile.ZIP_DEFLATED) as z:\n"
-        "        for name in ('text.txt', 'noise.bin', 'sub/inner.txt', 'empty.txt'):\n"
-        "            with open(name, 'rb') as f, z.open(name, 'w', force_zip64=True) as e:\n"
-        "                e.write(f.read())\n");
+        std::string(zip_tools::pythonArchiveWriter) +
+            "        for name in ('text.txt', 'noise.bin', 'sub/inner.txt', 'empty.txt'):\n"
+            "            with open(name, 'rb') as f, z.open(name, 'w', force_zip64=True) as e:\n"
+            "                e.write(f.read())\n");
     const std::string python = zip_tools::Python() + " " + Quoted(script) + " ";
     const struct {
         const char* name;

@@ -9,6 +9,16 @@
 
 namespace zip_tools {
 
+const char* const pythonArchiveWriter =
+    "import io, os, sys, zipfile\n"
+    "class Pipe(io.RawIOBase):\n"
+    "    def __init__(self, f): self.f = f\n"
+    "    def writable(self): return True\n"
+    "    def write(self, b): return self.f.write(b)\n"
+    "with open(sys.argv[1], 'wb') as out:\n"
+    "    target = Pipe(out) if sys.argv[2] == 'stream' else out\n"
+    "    with zipfile.ZipFile(target, 'w', zipfile.ZIP_DEFLATED) as z:\n";
+
 int Run(const std::string& commandLine, std::string* output, const std::string& folder) {
     std::string here = folder;
     if (here.empty())

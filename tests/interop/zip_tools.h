@@ -40,4 +40,9 @@ struct Listing {
 bool ListWithPython(const std::string& archivePath, std::vector<Listing>& entries,
                     std::string& comment);
 
+// The start of a Python script that writes the archive sys.argv[1], through an object that
+// cannot seek when sys.argv[2] is "stream" (each entry then gets a data descriptor); the script
+// goes on inside `with zipfile.ZipFile(...) as z:`, eight blanks in.
+extern const char* const pythonArchiveWriter;
+
 }  // namespace zip_tools
