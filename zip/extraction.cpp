@@ -25,17 +25,6 @@ bool LeavesTargetFolder(const std::string& name, const std::string& relative) {
                        [](const std::string& part) { return platform::ClimbsOut(part); });
 }
 
-// Takes the next piece of the entry's compressed data from storage as the stream's input.
-void FetchEntryData(CZipHandler& zip) {
-    CZipEntryStream& entry = zip.entryStream;
-    const uint32_t count = std::min(entry.compressedCount, entry.bufferSize);
-    zip.storage.Read(entry.buffer.Data(), count, false);
-    zip.DecodeBuffer(count);
-    entry.compressedCount -= count;
-    entry.stream.next_in = entry.buffer.Data();
-    entry.stream.avail_in = count;
-}
-
 // Gives an extracted file the entry's time stamp, then its attributes; result as CloseEntry's.
 CZipHandler::CloseResult ApplyEntryStatus(const std::string& filePath,
                                           const CZipEntryHeader& header,
@@ -180,7 +169,7 @@ uint32_t CZipHandler::ReadEntry(void* destination, uint32_t size) {
     // the storage stands after the data, where a data descriptor follows.
     while (stream.avail_out > 0 || (entry.uncompressedLeft == 0 && entry.compressedCount > 0)) {
         if (stream.avail_in == 0 && entry.compressedCount > 0)
-            FetchEntryData(*this);
+            FetchEntryData();
         Bytef* const out = stream.next_out;
         const uInt inBefore = stream.avail_in;
         const uLong outBefore = stream.total_out;
@@ -256,4 +245,14 @@ void CZipHandler::AbandonEntry() {
     FreeTrackedAllocations();
     centralDir.currentHeader = nullptr;
     centralDir.localExtraField.Release();
+}
+
+// Takes the next piece of the entry's compressed data from storage as the stream's input.
+void CZipHandler::FetchEntryData() {
+    const uint32_t count = std::min(entryStream.compressedCount, entryStream.bufferSize);
+    storage.Read(entryStream.buffer.Data(), count, false);
+    DecodeBuffer(count);
+    entryStream.compressedCount -= count;
+    entryStream.stream.next_in = entryStream.buffer.Data();
+    entryStream.stream.avail_in = count;
 }

@@ -91,6 +91,14 @@ public:
     void DecodeBuffer(uint32_t count);
     void EncodeBuffer();
 
+private:
+    // The engine's tests look at the zlib memory the object tracks.
+    friend class CZipHandlerTestAccess;
+
+    CZipEntryHeader* CurrentHeader() const { return centralDir.currentHeader; }
+    void FlushNewEntryBuffer();
+    void FetchEntryData();
+
     bool trackAllocations = true;
     CZipBuffer password;
     uint32_t cryptKeys[3] = {0, 0, 0};
@@ -99,8 +107,4 @@ public:
     std::vector<void*> allocationList;
     EntryState entryState = EntryState::none;
     CZipCentralDirectory centralDir;
-
-private:
-    CZipEntryHeader* CurrentHeader() const { return centralDir.currentHeader; }
-    void FlushNewEntryBuffer();
 };

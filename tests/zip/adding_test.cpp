@@ -132,7 +132,7 @@ TEST(AddFile, KeepsRelativePathInArchiveFormAndPatchesLocalHeader) {
     EXPECT_EQ(header.uncompressedSize, data.size());
     // The data ends where the central directory begins: nothing follows it.
     EXPECT_EQ(30u + 14u + header.compressedSize,
-              static_cast<uint32_t>(bytes.size()) - zip.centralDir.directorySize - 22u);
+              static_cast<uint32_t>(bytes.size()) - zip.GetCentralDirectory().directorySize - 22u);
 }
 
 TEST(AddFile, RecordsModificationTimeAndAttributes) {

@@ -7,6 +7,13 @@
 #include "zip/archive_bytes.h"
 #include "zip/zip_exception.h"
 
+// What the engine keeps of zlib's memory, for the tests of its allocation hooks.
+class CZipHandlerTestAccess {
+public:
+    static std::vector<void*>& Allocations(CZipHandler& zip) { return zip.allocationList; }
+    static z_stream& Stream(CZipHandler& zip) { return zip.entryStream.stream; }
+};
+
 namespace {
 
 class ZipHandlerTest : public ::testing::Test {
@@ -162,27 +169,27 @@ TEST_F(ZipHandlerTest, ZipAlloc_TracksBlocksUntilFreed) {
     ASSERT_NE(untracked, nullptr);
     CZipHandler::ZipFree(nullptr, untracked);
 
-    void* a = CZipHandler::ZipAlloc(&zip.allocationList, 10, 10);
-    void* b = CZipHandler::ZipAlloc(&zip.allocationList, 1, 1);
-    void* c = CZipHandler::ZipAlloc(&zip.allocationList, 3, 7);
-    ASSERT_EQ(zip.allocationList.size(), 3u);
-    CZipHandler::ZipFree(&zip.allocationList, b);
-    EXPECT_EQ(zip.allocationList, (std::vector<void*>{a, c}));
+    void* a = CZipHandler::ZipAlloc(&CZipHandlerTestAccess::Allocations(zip), 10, 10);
+    void* b = CZipHandler::ZipAlloc(&CZipHandlerTestAccess::Allocations(zip), 1, 1);
+    void* c = CZipHandler::ZipAlloc(&CZipHandlerTestAccess::Allocations(zip), 3, 7);
+    ASSERT_EQ(CZipHandlerTestAccess::Allocations(zip).size(), 3u);
+    CZipHandler::ZipFree(&CZipHandlerTestAccess::Allocations(zip), b);
+    EXPECT_EQ(CZipHandlerTestAccess::Allocations(zip), (std::vector<void*>{a, c}));
     zip.FreeTrackedAllocations();  // ASan reports a leak or a double free if this is wrong
-    EXPECT_TRUE(zip.allocationList.empty());
+    EXPECT_TRUE(CZipHandlerTestAccess::Allocations(zip).empty());
 }
 
 TEST_F(ZipHandlerTest, ZlibStreamThroughHooksLeavesNothingTracked) {
-    z_stream& stream = zip.entryStream.stream;
-    stream.opaque = &zip.allocationList;
+    z_stream& stream = CZipHandlerTestAccess::Stream(zip);
+    stream.opaque = &CZipHandlerTestAccess::Allocations(zip);
     ASSERT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    EXPECT_FALSE(zip.allocationList.empty());
+    EXPECT_FALSE(CZipHandlerTestAccess::Allocations(zip).empty());
     deflateEnd(&stream);
-    EXPECT_TRUE(zip.allocationList.empty());
+    EXPECT_TRUE(CZipHandlerTestAccess::Allocations(zip).empty());
 
     // An interrupted stream's blocks are freed by the object.
     ASSERT_EQ(inflateInit2(&stream, -15), Z_OK);
-    EXPECT_FALSE(zip.allocationList.empty());
+    EXPECT_FALSE(CZipHandlerTestAccess::Allocations(zip).empty());
     stream.opaque = nullptr;
 }
 
