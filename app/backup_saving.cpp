@@ -27,8 +27,8 @@ bool SaveGameFile(CZipHandler& backup, const MissionFile& file, std::function<vo
     try {
         // Saved under the name as it stands on disk, not as the mission writes it: the deinstall
         // gives the file back under the saved name, so the game's own spelling returns.
-        saved = backup.AddFile(platform::GetOnDiskName(file.name), -1, true, nullptr, 0,
-                               copyBufferSize);
+        saved =
+            backup.AddFile(platform::GetOnDiskName(file.name), {.readBufferSize = copyBufferSize});
     } catch (const CZipException& error) {
         report = DeferReport(error, lineBackupAdd);
     } catch (const CFileException& error) {
@@ -55,7 +55,7 @@ FoundBackup ExamineFoundBackup(const std::string& path) {
     try {
         found.Open(path, CZipHandler::openReadOnly, 0);
         const bool holds = found.GetEntryCount() > 0;
-        found.Close(true);
+        found.Close(CZipHandler::afterException);
         return holds ? FoundBackup::holdsSavedFiles : FoundBackup::empty;
     } catch (const CZipException&) {
         // Not an archive as a whole: maybe one whose install was stopped before its directory.
@@ -87,14 +87,14 @@ BackupReports SaveGameFiles(CZipHandler& backup, std::vector<MissionFile>& files
             }
         }
     }
-    if (backup.IsClosed(true)) {
+    if (backup.IsClosed(CZipHandler::wholeArchive)) {
         return reports;
     }
     try {
-        backup.Close(false);
+        backup.Close(CZipHandler::normally);
     } catch (const CException& error) {
         ReportException(error, lineBackupClose);
-        backup.Close(true);
+        backup.Close(CZipHandler::afterException);
         // Without its directory the backup archive cannot give anything back: replace nothing.
         for (MissionFile& file : files) {
             if (file.plan == Plan::saved) {

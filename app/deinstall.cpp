@@ -41,8 +41,8 @@ bool IsLockedAfterDelete(const std::string& path) {
 // Extracts the saved version; false when it did not come back whole.
 bool RestoreFile(CZipHandler& backup, int index, const std::string& targetFolder) {
     try {
-        return backup.ExtractEntry(static_cast<uint16_t>(index), targetFolder, true, nullptr,
-                                   nullptr, 0, copyBufferSize);
+        return backup.ExtractEntry(static_cast<uint16_t>(index), targetFolder,
+                                   {.copyBufferSize = copyBufferSize});
     } catch (const CException& error) {
         ReportException(error, lineRestore);
         if (backup.GetEntryState() != CZipHandler::EntryState::none) {
@@ -87,9 +87,9 @@ Outcome UndoFile(Backup& backupFound, const RecordedFile& record, const std::str
         return backupFound.recovered ? Outcome::notRestored : Outcome::done;
     }
     if (IsLockedAfterDelete(fullPath)) {
-        if (!backup.IsClosed(true)) {
+        if (!backup.IsClosed(CZipHandler::wholeArchive)) {
             try {
-                backup.Close(false);
+                backup.Close(CZipHandler::normally);
             } catch (const CException& error) {
                 ReportException(error, lineCloseAfterLocked);
             }
@@ -234,9 +234,9 @@ bool DeinstallMission(const std::string& targetFolderGiven, bool keepFolders) {
     if (pass.outcome == Outcome::locked) {
         return false;
     }
-    if (!backup.IsClosed(true)) {
+    if (!backup.IsClosed(CZipHandler::wholeArchive)) {
         try {
-            backup.Close(false);
+            backup.Close(CZipHandler::normally);
         } catch (const CException& error) {
             ReportException(error, lineCloseAfterPass);
         }

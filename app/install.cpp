@@ -41,8 +41,8 @@ Placed PutInPlace(MissionSource& source, const MissionFile& file, const std::str
     }
     try {
         const bool extracted =
-            source.archive.ExtractEntry(static_cast<uint16_t>(file.index), programFolder, true,
-                                        newName, nullptr, 0, copyBufferSize);
+            source.archive.ExtractEntry(static_cast<uint16_t>(file.index), programFolder,
+                                        {.newName = newName, .copyBufferSize = copyBufferSize});
         return extracted ? Placed::whole : Placed::notWhole;
     } catch (const CException& error) {
         ReportException(error, lineExtract);
@@ -188,9 +188,9 @@ bool InstallMission(const std::string& sourcePath, bool sourceIsFolder) {
             withErrors = true;
         }
     }
-    if (!sourceIsFolder && !source.archive.IsClosed(true)) {
+    if (!sourceIsFolder && !source.archive.IsClosed(CZipHandler::wholeArchive)) {
         try {
-            source.archive.Close(false);
+            source.archive.Close(CZipHandler::normally);
         } catch (const CException& error) {
             ReportException(error, lineSourceClose);
         }

@@ -29,6 +29,10 @@ public:
     void Open(const std::string& path, int mode, int32_t volumeSize);
     void Close(bool afterException);
     bool IsClosed(bool wholeArchive) const;
+    // Named arguments of Close and IsClosed.
+    static constexpr bool afterException = true;  // Close: drop what is open, write nothing
+    static constexpr bool normally = false;       // Close: finish and write what is open
+    static constexpr bool wholeArchive = true;    // IsClosed: the archive, not only its volume
     int GetEntryCount() const;
     bool GetEntryInfo(CZipEntryHeader& header, uint16_t index) const;
     // The index of the entry of that name, or -1; of several entries whose names match, the one
@@ -38,6 +42,20 @@ public:
 
     // Extraction.
     bool IsEntryDirectory(uint16_t index) const;
+    // How ExtractEntry writes an entry: under its path below the target folder (or its name
+    // alone), under another name, with a progress callback, through a copy buffer of a size.
+    struct ExtractOptions {
+        bool keepFullPath = true;
+        const std::string* newName = nullptr;
+        ZipProgressCallback progress = nullptr;
+        intptr_t userValue = 0;
+        uint32_t copyBufferSize = 65535;
+    };
+    bool ExtractEntry(uint16_t index, const std::string& targetFolder,
+                      const ExtractOptions& options) {
+        return ExtractEntry(index, targetFolder, options.keepFullPath, options.newName,
+                            options.progress, options.userValue, options.copyBufferSize);
+    }
     bool ExtractEntry(uint16_t index, const std::string& targetFolder, bool keepFullPath,
                       const std::string* newName, ZipProgressCallback progress, intptr_t userValue,
                       uint32_t copyBufferSize);
@@ -58,6 +76,19 @@ public:
     // started but did not finish without its checks (nothing more is written for it): the
     // archive then closes as if they had never been begun. For an entry whose adding failed.
     void DropNewEntries(int keep);
+    // How AddFile adds a file: at a compression level (-1: zlib's default), under its path or its
+    // name alone, with a progress callback, through a read buffer of a size.
+    struct AddOptions {
+        int level = -1;
+        bool keepFullPath = true;
+        ZipProgressCallback progress = nullptr;
+        intptr_t userValue = 0;
+        uint32_t readBufferSize = 65535;
+    };
+    bool AddFile(const std::string& sourcePath, const AddOptions& options) {
+        return AddFile(sourcePath, options.level, options.keepFullPath, options.progress,
+                       options.userValue, options.readBufferSize);
+    }
     bool AddFile(const std::string& sourcePath, int level, bool keepFullPath,
                  ZipProgressCallback progress, intptr_t userValue, uint32_t readBufferSize);
     bool OpenNewEntry(CZipEntryHeader& templateHeader, int level, const std::string* sourcePath);
