@@ -78,7 +78,8 @@ bool CZipHandler::AddFile(const std::string& sourcePath, int level, bool keepFul
 
 bool CZipHandler::OpenNewEntry(CZipEntryHeader& templateHeader, int level,
                                const std::string* sourcePath) {
-    if (IsClosed(true) || entryState != EntryState::none || storage.GetSpanState() == -1 ||
+    if (IsClosed(true) || entryState != EntryState::none ||
+        storage.GetSpanState() == CZipVolumeStorage::SpanState::existing ||
         GetEntryCount() >= maxEntries) {
         return false;
     }
@@ -105,7 +106,8 @@ bool CZipHandler::OpenNewEntry(CZipEntryHeader& templateHeader, int level,
     if (CZipEntryHeader::IsDirectoryAttribute(header.externalAttributes))
         header.method = 0;
     const bool encrypted = !password.IsEmpty();
-    if (!header.PrepareNewEntry(level, storage.GetSpanState() == 1, encrypted)) {
+    if (!header.PrepareNewEntry(
+            level, storage.GetSpanState() == CZipVolumeStorage::SpanState::creating, encrypted)) {
         ThrowError(ZipRaw::fileNameTooLong);
     }
     header.WriteLocalRecord(storage);

@@ -75,7 +75,7 @@ void CZipCentralDirectory::ReadCentralDirectory() {
     const uint32_t directoryEndPosition = ReadZip64EndRecord();
 
     storage->SetSpanModeFromDirectory(thisDiskNumber);
-    const bool spanned = storage->GetSpanState() != 0;
+    const bool spanned = storage->GetSpanState() != CZipVolumeStorage::SpanState::none;
     const uint64_t directoryEnd = uint64_t{directoryOffset} + directorySize;
     if (!spanned && directoryEndPosition < directoryEnd)
         ThrowError(ZipRaw::corruptedArchive);
@@ -244,7 +244,7 @@ void CZipCentralDirectory::OpenEntryRecord(int index) {
     currentHeader = headers[static_cast<uint16_t>(index)].get();
     // A single-file archive has only volume 0; a stray disk number there must not send the
     // storage looking for volume files.
-    if (storage->GetSpanState() != 0)
+    if (storage->GetSpanState() != CZipVolumeStorage::SpanState::none)
         storage->ChangeVolume(currentHeader->diskNumberStart);
     storage->GetFile()->Seek(int64_t{bytesBeforeArchive} + currentHeader->localHeaderOffset,
                              CFile::begin);

@@ -31,7 +31,7 @@ void CZipCentralDirectory::TruncateOldDirectory() {
 
 void CZipCentralDirectory::FinishNewHeader() {
     CZipEntryHeader& header = *currentHeader;
-    const bool spanned = storage->GetSpanState() != 0;
+    const bool spanned = storage->GetSpanState() != CZipVolumeStorage::SpanState::none;
     const bool encrypted = header.IsEncrypted();
     const uint32_t localPosition = header.localHeaderOffset;
     CZipBigFile& file = *storage->GetFile();
@@ -71,7 +71,7 @@ void CZipCentralDirectory::FinishNewHeader() {
 void CZipCentralDirectory::WriteCentralDirectory() {
     if (directoryOnDisk)
         return;
-    const bool spanned = storage->GetSpanState() != 0;
+    const bool spanned = storage->GetSpanState() != CZipVolumeStorage::SpanState::none;
     if (!spanned) {
         storage->Flush();
         storage->GetFile()->Seek(0, CFile::end);

@@ -109,7 +109,8 @@ bool CZipHandler::ExtractEntry(uint16_t index, const std::string& targetFolder, 
 }
 
 bool CZipHandler::OpenEntry(uint16_t index) {
-    if (!centralDir.IsValidIndex(index) || storage.GetSpanState() == 1 ||
+    if (!centralDir.IsValidIndex(index) ||
+        storage.GetSpanState() == CZipVolumeStorage::SpanState::creating ||
         entryState != EntryState::none) {
         return false;
     }

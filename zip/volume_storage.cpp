@@ -112,7 +112,7 @@ uint32_t CZipVolumeStorage::Read(void* destination, uint32_t count, bool atOnce)
     if (!file)
         ThrowError(ZipRaw::corruptedArchive);
     auto* bytes = static_cast<uint8_t*>(destination);
-    const bool spanned = GetSpanState() != 0;
+    const bool spanned = GetSpanState() != SpanState::none;
     uint32_t got = file->Read(bytes, count);
     while (got == 0) {
         if (!spanned)
@@ -136,12 +136,12 @@ uint32_t CZipVolumeStorage::Read(void* destination, uint32_t count, bool atOnce)
 
 void CZipVolumeStorage::Write(const void* source, uint32_t count, bool atOnce) {
     const auto* bytes = static_cast<const uint8_t*>(source);
-    if (GetSpanState() == 0) {
+    if (GetSpanState() == SpanState::none) {
         BufferedWrite(bytes, count);
         return;
     }
     // A spanned archive that was opened is only read; writing would create volumes over it.
-    if (GetSpanState() < 0)
+    if (GetSpanState() == SpanState::existing)
         ThrowError(rawGenericError);
     const uint32_t need = atOnce ? count : 1;
     uint32_t done = 0;
@@ -191,10 +191,10 @@ uint32_t CZipVolumeStorage::GetPosition() const {
     return static_cast<uint32_t>(position) + bufferedBytes;
 }
 
-int CZipVolumeStorage::GetSpanState() const {
+CZipVolumeStorage::SpanState CZipVolumeStorage::GetSpanState() const {
     if (spanMode == notSpanned)
-        return 0;
-    return creatingSpanned ? 1 : -1;
+        return SpanState::none;
+    return creatingSpanned ? SpanState::creating : SpanState::existing;
 }
 
 uint32_t CZipVolumeStorage::FreeInVolume() const {

@@ -31,7 +31,9 @@ public:
     void Write(const void* source, uint32_t count, bool atOnce);
     void Flush();
     uint32_t GetPosition() const;
-    int GetSpanState() const;
+    // Whether the archive spans volumes, and which way.
+    enum class SpanState { existing = -1, none = 0, creating = 1 };
+    SpanState GetSpanState() const;
     int32_t GetCurrentVolume() const { return currentVolume; }
     uint32_t FreeInVolume() const;
     uint32_t FreeInBuffer() const { return writeBuffer.Size() - bufferedBytes; }

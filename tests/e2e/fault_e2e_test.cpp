@@ -139,27 +139,19 @@ void CheckDeinstallWithFault(const std::string& operation) {
 
 }  // namespace
 
-TEST(FaultE2E, InstallWithAFailingWrite_LosesNothing) {
-    CheckInstallWithFault("write");
+// Every file operation of each kind, failing in turn, in an install and in a deinstall.
+class FaultE2E : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FaultE2E, InstallWithAFailingOperation_LosesNothing) {
+    CheckInstallWithFault(GetParam());
 }
-TEST(FaultE2E, InstallWithAFailingFlush_LosesNothing) {
-    CheckInstallWithFault("flush");
+
+TEST_P(FaultE2E, DeinstallWithAFailingOperation_LosesNothing) {
+    CheckDeinstallWithFault(GetParam());
 }
-TEST(FaultE2E, InstallWithAFailingRename_LosesNothing) {
-    CheckInstallWithFault("rename");
-}
-TEST(FaultE2E, InstallWithAFailingDelete_LosesNothing) {
-    CheckInstallWithFault("delete");
-}
-TEST(FaultE2E, DeinstallWithAFailingWrite_LosesNothing) {
-    CheckDeinstallWithFault("write");
-}
-TEST(FaultE2E, DeinstallWithAFailingFlush_LosesNothing) {
-    CheckDeinstallWithFault("flush");
-}
-TEST(FaultE2E, DeinstallWithAFailingRename_LosesNothing) {
-    CheckDeinstallWithFault("rename");
-}
-TEST(FaultE2E, DeinstallWithAFailingDelete_LosesNothing) {
-    CheckDeinstallWithFault("delete");
-}
+
+INSTANTIATE_TEST_SUITE_P(Operations, FaultE2E,
+                         ::testing::Values("write", "flush", "rename", "delete"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });

@@ -60,7 +60,7 @@ CZipException ZipErrorOf(Action action) {
 void ExpectClosed(const CZipVolumeStorage& storage) {
     EXPECT_EQ(storage.GetCurrentVolume(), -1);
     EXPECT_EQ(storage.GetFile(), nullptr);
-    EXPECT_EQ(storage.GetSpanState(), 0);
+    EXPECT_EQ(storage.GetSpanState(), CZipVolumeStorage::SpanState::none);
 }
 
 TEST(VolumeStorage, WritesThroughTheBufferAndReadsBack) {
@@ -70,7 +70,7 @@ TEST(VolumeStorage, WritesThroughTheBufferAndReadsBack) {
     CZipVolumeStorage storage;
     storage.Open(path, create, 0);
     EXPECT_EQ(storage.GetCurrentVolume(), 0);
-    EXPECT_EQ(storage.GetSpanState(), 0);
+    EXPECT_EQ(storage.GetSpanState(), CZipVolumeStorage::SpanState::none);
     WriteText(storage, data.substr(0, 40000), false);
     EXPECT_EQ(storage.GetFile()->GetLength(), 0u);  // still all in the buffer
     EXPECT_EQ(storage.GetPosition(), 40000u);
@@ -86,7 +86,7 @@ TEST(VolumeStorage, WritesThroughTheBufferAndReadsBack) {
 
     storage.Open(path, openReadOnly, 0);
     storage.SetSpanModeFromDirectory(0);
-    EXPECT_EQ(storage.GetSpanState(), 0);
+    EXPECT_EQ(storage.GetSpanState(), CZipVolumeStorage::SpanState::none);
     EXPECT_EQ(storage.Read(nullptr, 0, true), 0u);
     EXPECT_EQ(ReadText(storage, 70000, true), data.substr(0, 70000));
     EXPECT_EQ(ReadText(storage, 30000, false), data.substr(70000));
@@ -164,7 +164,7 @@ TEST(VolumeStorage, CreatesNumberedVolumesAndRenamesTheLastOnClose) {
     const std::string data = Pattern(150 + 30 + 60 + 250, 2);
     CZipVolumeStorage storage;
     storage.Open(path, createSpanned, 100);
-    EXPECT_EQ(storage.GetSpanState(), 1);
+    EXPECT_EQ(storage.GetSpanState(), CZipVolumeStorage::SpanState::creating);
     EXPECT_EQ(storage.spanMode, CZipVolumeStorage::numberedVolumes);
     EXPECT_EQ(storage.GetFile()->GetFilePath(), temp.Join("out\\backup.000"));
     EXPECT_EQ(storage.GetPosition(), 4u);  // the span marker, still buffered
@@ -244,7 +244,7 @@ TEST_F(VolumeStorageNumberedReading, DirectoryOnALaterDiskMeansNumberedVolumes) 
     EXPECT_EQ(storage.spanMode, CZipVolumeStorage::numberedVolumes);
     EXPECT_EQ(storage.volumeSize, 2);
     EXPECT_EQ(storage.GetCurrentVolume(), 2);
-    EXPECT_EQ(storage.GetSpanState(), -1);
+    EXPECT_EQ(storage.GetSpanState(), CZipVolumeStorage::SpanState::existing);
     EXPECT_EQ(storage.FreeInBuffer(), 0u);
     // An archive opened spanned is only read; a write fails instead of waiting for room.
     EXPECT_EQ(ZipErrorOf([&] { WriteText(storage, "x", false); }).code,
