@@ -38,5 +38,6 @@ run ctest --preset sanitize -L '^(unit|e2e|interop|corpus)$'
 run scripts/release.sh
 run env BRENNICK_TEST_PROGRAM="$PWD/build/release/Brennick" ctest --preset linux -L '^e2e$'
 run scripts/format.sh --check
-run scripts/fuzz.sh "${BRENNICK_FUZZ_SECONDS:-60}"
+# The name round trip here runs four times the test run's seeds; scripts/fuzz.sh alone runs 3000.
+run env ROUNDTRIP_SEEDS="${ROUNDTRIP_SEEDS:-1000}" scripts/fuzz.sh "${BRENNICK_FUZZ_SECONDS:-60}"
 exit $status
