@@ -40,6 +40,7 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/profile_document.h"
+#include "platform/profile_file.h"
 #include "platform/system.h"
 
 namespace platform {
@@ -58,7 +59,6 @@ constexpr uint64_t kMaxCachedBytes = kMaxFileSize;
 // Larger in-place writes go through the atomic rewrite: a killed process could cut a write that
 // spans many pages, never one this small.
 constexpr size_t kMaxInPlaceWrite = 4096;
-const char* const kNewLineEnd = "\r\n";
 
 using namespace profile;
 
@@ -168,11 +168,6 @@ Model* CurrentModel(const std::string& path, CFileStatus& status) {
     return &model;
 }
 
-// The line end new lines get: the file's own (its first line's), CRLF for a new file.
-const char* LineEndOf(const Document& document) {
-    return document.firstEnd ? document.firstEnd : kNewLineEnd;
-}
-
 // What to change for key=value; nullopt when the file already holds exactly that value.
 std::optional<Edit> PlanEdit(const Document& document, const std::string& section,
                              const std::string& key, const std::string& value) {
@@ -217,71 +212,6 @@ bool HasLineBreak(const Edit& edit) {
     return std::any_of(edit.lines.begin(), edit.lines.end(), [](const std::string& text) {
         return text.find_first_of("\r\n") != std::string::npos;
     });
-}
-
-// Puts back what a failed in-place write may have changed: the old length, or the old bytes.
-void Undo(const std::string& path, uint64_t offset, const std::string& oldBytes, uint64_t oldSize) {
-    CFile file;
-    if (!file.Open(path, CFile::modeWrite | CFile::shareDenyWrite))
-        return;
-    try {
-        if (oldBytes.empty()) {
-            file.SetLength(oldSize);
-        } else {
-            file.Seek(static_cast<int64_t>(offset), CFile::begin);
-            file.Write(oldBytes.data(), static_cast<uint32_t>(oldBytes.size()));
-        }
-        file.Close();
-    } catch (const CFileException&) {
-        file.Abort();
-    }
-}
-
-// One single write of bytes at offset of an existing file. A write this small is never torn by
-// a killed process, so the file holds the old or the new content.
-bool WriteInPlace(const std::string& path, uint64_t offset, const std::string& bytes,
-                  const std::string& oldBytes, uint64_t oldSize) {
-    CFile file;
-    if (!file.Open(path, CFile::modeWrite | CFile::shareDenyWrite))
-        return false;
-    try {
-        file.Seek(static_cast<int64_t>(offset), CFile::begin);
-        file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-        file.Close();
-    } catch (const CFileException&) {
-        file.Abort();
-        Undo(path, offset, oldBytes, oldSize);
-        return false;
-    }
-    return true;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& content) {
-    CFile file;
-    if (!file.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite)) {
-        return false;
-    }
-    try {
-        file.Write(content.data(), static_cast<uint32_t>(content.size()));
-        file.Close();
-    } catch (const CFileException&) {
-        file.Abort();
-        RemoveFile(path);
-        return false;
-    }
-    return true;
-}
-
-// Writes the new content beside the file and puts it in place in one step, so a process killed
-// at any instant leaves the old or the new content.
-bool Rewrite(const std::string& path, const std::string& content) {
-    const std::string temporary = path + ".new";
-    if (!WriteWholeFile(temporary, content))
-        return false;
-    if (ReplaceFileAtomically(temporary, path))
-        return true;
-    RemoveFile(temporary);
-    return false;
 }
 
 // Writes the edit the cheapest crash-safe way and brings the model up to date: lines appended
@@ -336,104 +266,6 @@ void ForgetOtherModels(const std::string& path) {
 
 bool HoldsNul(const std::string& text) {
     return text.find('\0') != std::string::npos;
-}
-
-bool EndsWithLineEnd(const std::string& bytes, Encoding encoding) {
-    const size_t unit = UnitOf(encoding);
-    return bytes.size() >= unit && (IsUnit(bytes, bytes.size() - unit, unit, '\r') ||
-                                    IsUnit(bytes, bytes.size() - unit, unit, '\n'));
-}
-
-// The bytes of the line at start, with its line end; a last line without one gets end.
-std::string LineBytes(const Document& document, const LineSpan& line, const std::string& end) {
-    const std::string bytes = document.content.substr(line.start, line.next - line.start);
-    return *line.lineEnd ? bytes : bytes + end;
-}
-
-// The file's content with the section of header written anew (see WriteProfileSection), or
-// nullopt when a new text cannot be stored in the file's encoding.
-std::optional<std::string> SectionRewritten(const Document& document,
-                                            std::optional<uint32_t> header,
-                                            const std::string& section,
-                                            const std::function<bool(std::string_view)>& keepKey,
-                                            const std::vector<ProfileValue>& values) {
-    const std::string& content = document.content;
-    const std::string end = EndBytes(document.encoding, LineEndOf(document));
-    const size_t markSize = MarkOf(document.encoding).size();
-    const auto encodedLine = [&](const std::string& text) -> std::optional<std::string> {
-        std::string bytes;
-        if (!Encode(document.encoding, text, bytes))
-            return std::nullopt;
-        return bytes + end;
-    };
-    size_t sectionStart = content.size();
-    size_t sectionEnd = content.size();
-    std::string sectionBytes;
-    std::vector<bool> written(values.size(), false);
-    if (header) {
-        sectionStart = document.headers[*header].offset;
-        if (*header + 1 < document.headers.size())
-            sectionEnd = document.headers[*header + 1].offset;
-        std::string pendingBlanks;  // blank lines are kept only when a line follows them
-        for (size_t start = sectionStart; start < sectionEnd;) {
-            const LineSpan line = LineAt(document, start);
-            start = line.next;
-            std::string buffer;
-            const std::string_view text = TextOf(document, line, buffer);
-            if (text.empty()) {
-                pendingBlanks += LineBytes(document, line, end);
-                continue;
-            }
-            std::string lineBytes = LineBytes(document, line, end);
-            if (line.start != sectionStart) {
-                if (const auto key = KeyNameOf(text)) {
-                    if (!keepKey(*key))
-                        continue;
-                    const auto value =
-                        std::find_if(values.begin(), values.end(),
-                                     [&](const ProfileValue& v) { return SameName(v.key, *key); });
-                    if (value != values.end()) {
-                        const size_t at = size_t(value - values.begin());
-                        if (written[at])
-                            continue;  // a later line of a key is never read
-                        written[at] = true;
-                        const auto bytes = encodedLine(std::string(*key) + "=" + value->value);
-                        if (!bytes)
-                            return std::nullopt;
-                        lineBytes = *bytes;
-                    }
-                }
-            }
-            sectionBytes += pendingBlanks + lineBytes;
-            pendingBlanks.clear();
-        }
-    } else {
-        const auto bytes = encodedLine("[" + section + "]");
-        if (!bytes)
-            return std::nullopt;
-        sectionBytes = *bytes;
-    }
-    for (size_t i = 0; i < values.size(); ++i) {
-        if (written[i])
-            continue;
-        const auto bytes = encodedLine(values[i].key + "=" + values[i].value);
-        if (!bytes)
-            return std::nullopt;
-        sectionBytes += *bytes;
-    }
-    const std::string before = content.substr(0, sectionStart);
-    const std::string after = content.substr(sectionEnd);
-    // Moved behind a later header of its own name, the section would be hidden by it.
-    std::string buffer;
-    for (size_t later = header ? *header + 1 : document.headers.size();
-         later < document.headers.size(); ++later) {
-        if (SameName(SectionNameAt(document, uint32_t(later), buffer), section))
-            return before + sectionBytes + after;
-    }
-    std::string rest = before + after;
-    if (rest.size() > markSize && !EndsWithLineEnd(rest, document.encoding))
-        rest += end;
-    return rest + sectionBytes;
 }
 
 // The model of a file about to be written; null when it must not be: a file that could not be

@@ -6,10 +6,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "platform/system.h"
 
 namespace platform::profile {
+
+namespace {
+
+const char* const kNewLineEnd = "\r\n";
+
+}  // namespace
 
 std::string_view Trim(std::string_view text) {
     const size_t first = text.find_first_not_of(" \t");
@@ -251,6 +258,109 @@ Document Parse(std::string content) {
     document.content = std::move(content);
     IndexFrom(document, MarkOf(document.encoding).size());
     return document;
+}
+
+// The line end new lines get: the file's own (its first line's), CRLF for a new file.
+const char* LineEndOf(const Document& document) {
+    return document.firstEnd ? document.firstEnd : kNewLineEnd;
+}
+
+bool EndsWithLineEnd(const std::string& bytes, Encoding encoding) {
+    const size_t unit = UnitOf(encoding);
+    return bytes.size() >= unit && (IsUnit(bytes, bytes.size() - unit, unit, '\r') ||
+                                    IsUnit(bytes, bytes.size() - unit, unit, '\n'));
+}
+
+// The bytes of the line at start, with its line end; a last line without one gets end.
+std::string LineBytes(const Document& document, const LineSpan& line, const std::string& end) {
+    const std::string bytes = document.content.substr(line.start, line.next - line.start);
+    return *line.lineEnd ? bytes : bytes + end;
+}
+
+// The file's content with the section of header written anew (see WriteProfileSection), or
+// nullopt when a new text cannot be stored in the file's encoding.
+std::optional<std::string> SectionRewritten(const Document& document,
+                                            std::optional<uint32_t> header,
+                                            const std::string& section,
+                                            const std::function<bool(std::string_view)>& keepKey,
+                                            const std::vector<ProfileValue>& values) {
+    const std::string& content = document.content;
+    const std::string end = EndBytes(document.encoding, LineEndOf(document));
+    const size_t markSize = MarkOf(document.encoding).size();
+    const auto encodedLine = [&](const std::string& text) -> std::optional<std::string> {
+        std::string bytes;
+        if (!Encode(document.encoding, text, bytes))
+            return std::nullopt;
+        return bytes + end;
+    };
+    size_t sectionStart = content.size();
+    size_t sectionEnd = content.size();
+    std::string sectionBytes;
+    std::vector<bool> written(values.size(), false);
+    if (header) {
+        sectionStart = document.headers[*header].offset;
+        if (*header + 1 < document.headers.size())
+            sectionEnd = document.headers[*header + 1].offset;
+        std::string pendingBlanks;  // blank lines are kept only when a line follows them
+        for (size_t start = sectionStart; start < sectionEnd;) {
+            const LineSpan line = LineAt(document, start);
+            start = line.next;
+            std::string buffer;
+            const std::string_view text = TextOf(document, line, buffer);
+            if (text.empty()) {
+                pendingBlanks += LineBytes(document, line, end);
+                continue;
+            }
+            std::string lineBytes = LineBytes(document, line, end);
+            if (line.start != sectionStart) {
+                if (const auto key = KeyNameOf(text)) {
+                    if (!keepKey(*key))
+                        continue;
+                    const auto value =
+                        std::find_if(values.begin(), values.end(),
+                                     [&](const ProfileValue& v) { return SameName(v.key, *key); });
+                    if (value != values.end()) {
+                        const size_t at = size_t(value - values.begin());
+                        if (written[at])
+                            continue;  // a later line of a key is never read
+                        written[at] = true;
+                        const auto bytes = encodedLine(std::string(*key) + "=" + value->value);
+                        if (!bytes)
+                            return std::nullopt;
+                        lineBytes = *bytes;
+                    }
+                }
+            }
+            sectionBytes += pendingBlanks + lineBytes;
+            pendingBlanks.clear();
+        }
+    } else {
+        const auto bytes = encodedLine("[" + section + "]");
+        if (!bytes)
+            return std::nullopt;
+        sectionBytes = *bytes;
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (written[i])
+            continue;
+        const auto bytes = encodedLine(values[i].key + "=" + values[i].value);
+        if (!bytes)
+            return std::nullopt;
+        sectionBytes += *bytes;
+    }
+    const std::string before = content.substr(0, sectionStart);
+    const std::string after = content.substr(sectionEnd);
+    // Moved behind a later header of its own name, the section would be hidden by it.
+    std::string buffer;
+    for (size_t later = header ? *header + 1 : document.headers.size();
+         later < document.headers.size(); ++later) {
+        if (SameName(SectionNameAt(document, uint32_t(later), buffer), section))
+            return before + sectionBytes + after;
+    }
+    std::string rest = before + after;
+    if (rest.size() > markSize && !EndsWithLineEnd(rest, document.encoding))
+        rest += end;
+    return rest + sectionBytes;
 }
 
 }  // namespace platform::profile

@@ -3,11 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/profile.h"
 #include "platform/profile_text.h"
 
 namespace platform::profile {
@@ -118,5 +120,16 @@ std::optional<uint32_t> FindKey(const Document& document, uint32_t header, std::
 // Indexes the lines from start on (after bytes appended at start).
 void IndexFrom(Document& document, size_t start);
 Document Parse(std::string content);
+
+// The line end new lines get: the file's own (its first line's), CRLF for a new file.
+const char* LineEndOf(const Document& document);
+// The file's content with the section of header written anew as the last part of the file: its
+// key lines whose key keepKey refuses dropped, values set, blank lines at its end dropped (see
+// WriteProfileSection); nullopt when a new text cannot be stored in the file's encoding.
+std::optional<std::string> SectionRewritten(const Document& document,
+                                            std::optional<uint32_t> header,
+                                            const std::string& section,
+                                            const std::function<bool(std::string_view)>& keepKey,
+                                            const std::vector<ProfileValue>& values);
 
 }  // namespace platform::profile
