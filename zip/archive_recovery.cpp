@@ -20,7 +20,7 @@ struct LocalHeader {
 };
 
 // Reads the local header at position; false when there is none or it cannot be a finished entry.
-bool ReadFinishedEntry(CFile& file, uint64_t position, uint64_t length, LocalHeader& entry) {
+bool ReadFinishedEntry(CZipBigFile& file, uint64_t position, uint64_t length, LocalHeader& entry) {
     if (position + ZipRecord::localSize > length)
         return false;
     uint8_t raw[ZipRecord::localSize];
@@ -68,7 +68,7 @@ bool ReadFinishedEntry(CFile& file, uint64_t position, uint64_t length, LocalHea
 }
 
 // A stored entry with zero sizes is finished only when nothing but the next header follows.
-bool StoredEmptyEntryIsFinished(CFile& file, const LocalHeader& entry, uint64_t length) {
+bool StoredEmptyEntryIsFinished(CZipBigFile& file, const LocalHeader& entry, uint64_t length) {
     const CZipEntryHeader& header = entry.header;
     if (header.method != 0 || header.compressedSize != 0 || entry.end == length)
         return true;
@@ -89,7 +89,7 @@ int RecoverArchive(CZipHandler& zip, const std::string& path) {
     directory.InitCentralDirectory();
     directory.RemoveHeaders();
 
-    CFile& file = *storage.GetFile();
+    CZipBigFile& file = *storage.GetFile();
     const uint64_t length = file.GetLength();
     uint64_t position = 0;
     while (directory.headers.size() < 0xFFFF && position <= 0xFFFFFFFFu) {

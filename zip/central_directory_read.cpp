@@ -16,7 +16,7 @@
 namespace {
 
 // Reads exactly count bytes straight from the file; anything less means a damaged archive.
-bool ReadFully(CFile& file, void* destination, uint32_t count) {
+bool ReadFully(CZipBigFile& file, void* destination, uint32_t count) {
     return count == 0 || file.Read(destination, count) == count;
 }
 
@@ -109,7 +109,8 @@ struct Zip64End {
 };
 
 // A ZIP64 end record at position that ends where the locator begins.
-bool ReadZip64End(CFile& file, uint64_t position, uint64_t locatorPosition, Zip64End& record) {
+bool ReadZip64End(CZipBigFile& file, uint64_t position, uint64_t locatorPosition,
+                  Zip64End& record) {
     if (position > locatorPosition || locatorPosition - position < ZipRecord::zip64EndSize)
         return false;
     uint8_t raw[ZipRecord::zip64EndSize];

@@ -175,7 +175,7 @@ bool CZipCentralDirectory::RemoveDataDescriptors(bool inBuffer) {
         data = storage->writeBuffer.Data();
         length = storage->bufferedBytes;
     } else {
-        if (!mapping.Map(*storage->GetFile()))
+        if (!mapping.Map(storage->GetFile()->Unbuffered()))
             return false;
         data = mapping.Data();
         length = mapping.Size();
