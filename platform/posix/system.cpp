@@ -12,6 +12,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/posix/host_path.h"
 
 namespace platform {
@@ -68,6 +69,8 @@ bool InitApplication(int argc, char** argv) {
     // Without TZ the C library looks at /etc/localtime again for every local time it converts
     // (one per file extracted); naming the same default zone makes it read it once.
     setenv("TZ", ":/etc/localtime", 0);
+    if (!isatty(STDOUT_FILENO))
+        std::setvbuf(stdout, nullptr, _IOFBF, consoleBufferBytes);
     if (argc > 0 && argv && argv[0] && std::strchr(argv[0], '/')) {
         ownHostPath = AbsoluteWithoutLinks(argv[0]);
     } else {
@@ -82,14 +85,15 @@ std::string GetOwnPath() {
 
 void Print(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
-    // A terminal shows progress text without a line end at once. Elsewhere (a log file, a pipe)
-    // whole lines go out, one write each, so a killed run loses at most the line it was on.
+    // A terminal shows progress text without a line end at once; elsewhere whole lines
+    // go out in blocks (LineBlockDue).
     static const bool terminal = isatty(STDOUT_FILENO) != 0;
-    if (terminal || (!text.empty() && text.back() == '\n'))
+    if (terminal || LineBlockDue(text))
         std::fflush(stdout);
 }
 
 void WaitForKey() {
+    std::fflush(stdout);
     if (!isatty(STDIN_FILENO))
         return;
     termios saved;

@@ -9,11 +9,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
 
 bool InitApplication(int /*argc*/, char** /*argv*/) {
+    if (!_isatty(_fileno(stdout)))
+        std::setvbuf(stdout, nullptr, _IOFBF, consoleBufferBytes);
     return true;
 }
 
@@ -48,14 +51,15 @@ void UseBinaryStdout() {
 void Print(const std::string& text) {
     UseBinaryStdout();
     std::fwrite(text.data(), 1, text.size(), stdout);
-    // A console shows progress text without a line end at once. Elsewhere (a log file, a pipe)
-    // whole lines go out, one write each, so a killed run loses at most the line it was on.
+    // A console shows progress text without a line end at once; elsewhere whole lines
+    // go out in blocks (LineBlockDue).
     static const bool console = _isatty(_fileno(stdout)) != 0;
-    if (console || (!text.empty() && text.back() == '\n'))
+    if (console || LineBlockDue(text))
         std::fflush(stdout);
 }
 
 void WaitForKey() {
+    std::fflush(stdout);
     // Only a console gives keys; a redirected input (a file, a pipe or NUL, which the C runtime
     // counts as a terminal) returns at once so that batch runs never hang.
     DWORD mode = 0;
