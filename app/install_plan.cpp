@@ -105,11 +105,10 @@ void PlanFiles(std::vector<MissionFile>& files, const std::string& programFolder
             continue;
         }
         const std::string target = JoinPath(programFolder, file.name);
-        const uint32_t attributes = platform::GetAttributes(target);
-        if (attributes != platform::invalidAttributes &&
-            (attributes & platform::attributeFolder) != 0) {
+        const platform::NameKind kind = platform::GetNameKind(target);
+        if (kind == platform::NameKind::folder) {
             file.plan = Plan::folderInTheWay;
-        } else if (!PathExists(target)) {
+        } else if (kind == platform::NameKind::nothing) {
             file.plan = Plan::added;
         } else if (IsOwnFile(target, ownFiles)) {
             // Reached by another name than its own (a short alias, a link): refused like it.

@@ -64,6 +64,11 @@ uint32_t GetAttributes(const std::string& path);  // invalidAttributes when it f
 // True when something (file, folder, even a dangling link) has exactly this name: a name, never
 // a pattern.
 bool NameExists(const std::string& path);
+// What exactly this name names (a name, never a pattern): nothing, a folder (also one reached
+// through a link), or anything else (a file, a dangling link). One look where GetAttributes and
+// NameExists would take one each.
+enum class NameKind { nothing, file, folder };
+NameKind GetNameKind(const std::string& path);
 // What tells one file from every other, whatever names reach it.
 struct FileIdentity {
     uint64_t volume = 0;  // device, or the volume serial number

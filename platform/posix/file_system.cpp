@@ -373,6 +373,18 @@ bool NameExists(const std::string& path) {
                path, [&info](const std::string& host) { return lstat(host.c_str(), &info); }) == 0;
 }
 
+NameKind GetNameKind(const std::string& path) {
+    // A name its folder's listing shows absent needs no look of its own: the usual case for the
+    // files a mission adds.
+    const posix::MatchedName matched = posix::MatchName(posix::ExactHostPath(path));
+    struct stat info;
+    if (matched.absent || lstat(matched.path.c_str(), &info) != 0)
+        return NameKind::nothing;
+    if (S_ISLNK(info.st_mode) && stat(matched.path.c_str(), &info) != 0)
+        return NameKind::file;  // a dangling link
+    return S_ISDIR(info.st_mode) ? NameKind::folder : NameKind::file;
+}
+
 bool IsSameFile(const std::string& a, const std::string& b) {
     struct stat first;
     struct stat second;

@@ -2,6 +2,7 @@
 #include "platform/posix/name_cache.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,13 +26,6 @@ struct FolderKey {
     bool operator==(const FolderKey&) const = default;
 };
 
-struct FolderKeyHash {
-    size_t operator()(const FolderKey& key) const {
-        return std::hash<uint64_t>()(static_cast<uint64_t>(key.inode) * 31u +
-                                     static_cast<uint64_t>(key.device));
-    }
-};
-
 // What changes whenever a name in the folder is added, removed or renamed.
 struct Stamp {
     int64_t modifiedSeconds = 0;
@@ -47,7 +41,11 @@ struct Stamp {
 // are kept by their folded form, each list in byte order. A folder of many thousand files so
 // costs little memory.
 struct Listing {
+    FolderKey key;
     Stamp stamp;
+    // The program changed the folder itself since the stamp was taken, and the listing with it:
+    // the folder's next stamp is taken as the listing's own (see EntryChange).
+    bool changedSince = false;
     std::unordered_set<std::string> folded;
     std::unordered_map<std::string, std::vector<std::string>> others;
 
@@ -64,7 +62,10 @@ struct Listing {
 };
 
 std::mutex guard;
-std::unordered_map<FolderKey, Listing, FolderKeyHash> listings;
+// By the folder's host path as it was looked up ("" for the current folder, otherwise ending in
+// '/'). A folder reached by two paths (a link, another letter case) has a listing for each,
+// each checked against the folder on its own.
+std::unordered_map<std::string, Listing> listings;
 
 FolderKey KeyOf(const struct stat& info) {
     return FolderKey{info.st_dev, info.st_ino};
@@ -141,28 +142,41 @@ bool Scan(const std::string& folder, Listing& listing) {
     return true;
 }
 
-// The folder's listing, read again when the folder changed since (or when told to); called with
-// the guard held. nullptr when the folder cannot be listed.
+// The folder's listing, read again when the folder changed since in a way the listing does not
+// know of (or when told to); called with the guard held. nullptr when the folder cannot be
+// listed.
 Listing* CurrentListing(const std::string& folder, const struct stat& info, bool rescan) {
-    const FolderKey key = KeyOf(info);
-    const auto found = listings.find(key);
-    if (found != listings.end() && !rescan && found->second.stamp == StampOf(info))
+    const auto found = listings.find(folder);
+    if (found != listings.end() && !rescan && found->second.key == KeyOf(info) &&
+        (found->second.changedSince || found->second.stamp == StampOf(info))) {
+        found->second.stamp = StampOf(info);
+        found->second.changedSince = false;
         return &found->second;
+    }
     Listing fresh;
+    fresh.key = KeyOf(info);
     fresh.stamp = StampOf(info);
     if (!Scan(folder, fresh)) {
-        listings.erase(key);
+        if (found != listings.end())
+            listings.erase(found);
         return nullptr;
     }
-    return &(listings[key] = std::move(fresh));
+    return &(listings[folder] = std::move(fresh));
+}
+
+bool IsListed(const std::string& folder) {
+    const std::lock_guard<std::mutex> lock(guard);
+    return listings.count(folder) != 0;
 }
 
 // The name in folder that equals name ignoring case. With keepExact, name itself when the
 // folder lists it; otherwise its exact spelling is known to be absent, so a listing that still
 // holds it is out of date. A name found is checked to exist; when it does not, the listing is
-// read once more. folderFound, when given, tells whether the folder was there to look in.
+// read once more. folderFound, when given, tells whether the folder was there to look in;
+// absent, whether its current listing holds no name equal to name ignoring case.
 std::optional<std::string> FindInFolder(const std::string& folder, const std::string& name,
-                                        bool keepExact, bool* folderFound = nullptr) {
+                                        bool keepExact, bool* folderFound = nullptr,
+                                        bool* absent = nullptr) {
     const std::optional<std::string> key = FoldedKey(name);
     struct stat info;
     if (!key || !StatFolder(folder, info))
@@ -175,8 +189,11 @@ std::optional<std::string> FindInFolder(const std::string& folder, const std::st
         if (!listing)
             return std::nullopt;
         const std::vector<std::string> names = listing->NamesOf(*key);
-        if (names.empty())
+        if (names.empty()) {
+            if (absent)
+                *absent = true;
             return std::nullopt;
+        }
         const bool listsExact = std::binary_search(names.begin(), names.end(), name);
         if (listsExact && keepExact)
             return name;
@@ -229,12 +246,48 @@ std::string Respell(const std::string& path, const std::vector<Span>& parts, siz
     return out;
 }
 
+// From the listing of the nearest folder on hostPath's way that has one, checked against the
+// folder with one system call: a name found there that ends the path, or the knowledge that the
+// rest of the path does not exist. Most names the program looks up lie in a few folders (a
+// mission's), so most lookups end here. nullopt when no listing can tell.
+std::optional<MatchedName> MatchInListedFolder(const std::string& hostPath) {
+    const std::vector<Span> parts = ComponentsOf(hostPath);
+    for (size_t i = parts.size(); i-- > 0;) {
+        const std::string folder = hostPath.substr(0, parts[i].first);
+        if (!IsListed(folder))
+            continue;
+        const auto [begin, end] = parts[i];
+        const std::string component = hostPath.substr(begin, end - begin);
+        if (IsDots(component))
+            return std::nullopt;
+        bool absent = false;
+        const std::optional<std::string> spelled =
+            FindInFolder(folder, component, true, nullptr, &absent);
+        if (absent)
+            return MatchedName{hostPath, true};
+        if (spelled && i + 1 == parts.size())
+            return MatchedName{folder + *spelled + hostPath.substr(end), false};
+        // An existing folder without a listing of its own lies between, or the listing could
+        // not tell: the general way decides.
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string MatchExistingCase(const std::string& hostPath) {
-    if (hostPath.empty() || Exists(hostPath))
-        return hostPath;
-    return MatchMissingCase(hostPath, errno);
+    return MatchName(hostPath).path;
+}
+
+MatchedName MatchName(const std::string& hostPath) {
+    if (hostPath.empty())
+        return {hostPath, false};
+    if (std::optional<MatchedName> listed = MatchInListedFolder(hostPath))
+        return *listed;
+    if (Exists(hostPath))
+        return {hostPath, false};
+    return {MatchMissingCase(hostPath, errno), false};
 }
 
 std::string MatchMissingCase(const std::string& hostPath, int missing) {
@@ -302,7 +355,6 @@ EntryChange::EntryChange(const std::string& hostPath) {
     const size_t slash = path.rfind('/');
     folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     name = slash == std::string::npos ? path : path.substr(slash + 1);
-    folderKnown = !name.empty() && !IsDots(name) && StatFolder(folder, before);
 }
 
 void EntryChange::Created() const {
@@ -313,28 +365,18 @@ void EntryChange::Removed() const {
     Apply(false);
 }
 
-// The listing is updated only when it was current before the change (or was already updated
-// for it, as a rename within one folder does twice); a listing that missed some other change
-// is dropped, to be read again when next needed.
+// Costs no system call: the folder's listing, if one is kept under this path, takes the change
+// and the folder's next stamp as its own. A listing reached by another path misses the change
+// and is read again when next used, as after any change made behind the program's back.
 void EntryChange::Apply(bool exists) const {
-    const int savedErrno = errno;
-    struct stat after;
-    if (!folderKnown || !StatFolder(folder, after) || KeyOf(after) != KeyOf(before)) {
-        errno = savedErrno;
+    if (name.empty() || IsDots(name))
         return;
-    }
     const std::lock_guard<std::mutex> lock(guard);
-    const auto found = listings.find(KeyOf(after));
-    if (found != listings.end()) {
-        Listing& listing = found->second;
-        if (listing.stamp == StampOf(before) || listing.stamp == StampOf(after)) {
-            exists ? AddName(listing, name) : RemoveName(listing, name);
-            listing.stamp = StampOf(after);
-        } else {
-            listings.erase(found);
-        }
-    }
-    errno = savedErrno;
+    const auto found = listings.find(folder);
+    if (found == listings.end())
+        return;
+    exists ? AddName(found->second, name) : RemoveName(found->second, name);
+    found->second.changedSince = true;
 }
 
 }  // namespace platform::posix

@@ -9,8 +9,6 @@
 // from the one recorded) or when a name it reports has gone.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <string>
 
@@ -32,9 +30,20 @@ std::string SpellingOnDisk(const std::string& hostPath);
 // The last component of hostPath as its folder lists it (only that folder is consulted).
 std::string LastNameOnDisk(const std::string& hostPath);
 
+// A host path as MatchExistingCase gives it, and whether it is known to name nothing (found
+// absent from its folder's listing), so that no further look is needed to tell.
+struct MatchedName {
+    std::string path;
+    bool absent = false;
+};
+MatchedName MatchName(const std::string& hostPath);
+
 // One change the program makes to the names in a folder: constructed (with the host path of the
 // name) before the system call, told the outcome after it succeeded, so that the cached listing
-// of the folder stays right without reading it again.
+// of the folder stays right without reading it again. The program is the only one changing the
+// game folder while it runs: a folder's listing changed this way takes the folder's next stamp
+// as its own, without a look at the folder for each change. Changes made by others are seen
+// whenever they come between two looks at the folder.
 class EntryChange {
 public:
     explicit EntryChange(const std::string& hostPath);
@@ -46,8 +55,6 @@ private:
 
     std::string folder;
     std::string name;
-    bool folderKnown = false;
-    struct stat before {};
 };
 
 }  // namespace platform::posix

@@ -179,6 +179,15 @@ bool NameExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+NameKind GetNameKind(const std::string& path) {
+    if (path.find_first_of("*?") != std::string::npos)
+        return NameKind::nothing;  // as NameExists: a name, never a pattern
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return NameKind::nothing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? NameKind::folder : NameKind::file;
+}
+
 namespace {
 
 bool FileInformation(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
