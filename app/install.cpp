@@ -34,9 +34,12 @@ enum class Placed { whole, failedReported, notWhole };
 Placed PutInPlace(MissionSource& source, const MissionFile& file, const std::string* newName,
                   const std::string& programFolder, const std::string& target) {
     if (source.isFolder) {
-        CreatePathFolders(GetPathFolder(target));
-        const bool copied =
-            platform::CopyFileOver(JoinPath(source.folder, file.name), target, false);
+        // The folders are looked at only when the copy could not be made, as an extraction does.
+        const std::string from = JoinPath(source.folder, file.name);
+        const std::string folder = GetPathFolder(target);
+        const bool copied = platform::CopyFileOver(from, target, false) ||
+                            (GetPathKind(folder) != PathKind::folder && CreatePathFolders(folder) &&
+                             platform::CopyFileOver(from, target, false));
         return copied ? Placed::whole : Placed::notWhole;
     }
     try {

@@ -56,6 +56,12 @@ public:
     // The native handle: a file descriptor on Linux, a HANDLE on Windows.
     intptr_t NativeHandle() const { return handle; }
 
+    // The open file's times, as SetStatus gives them by path (a time of 0 is left as it is), and
+    // its attributes, as platform::SetAttributes gives them: through the open file, with no
+    // lookup of its path. SetTimes throws CFileException on failure; SetAttributes returns false.
+    void SetTimes(const CFileStatus& status);
+    bool SetAttributes(uint32_t attributes);
+
     static bool GetStatus(const std::string& path, CFileStatus& status);
     // Sets the three times and then the attributes; throws CFileException on failure.
     static void SetStatus(const std::string& path, const CFileStatus& status);
@@ -69,4 +75,7 @@ protected:
 
     intptr_t handle = invalidHandle;
     std::string filePath;
+    // Linux: the permission bits the file was opened with, so that its attributes are set
+    // without asking the system for them first. Unused on Windows.
+    uint32_t hostMode = 0;
 };

@@ -25,23 +25,31 @@ bool LeavesTargetFolder(const std::string& name, const std::string& relative) {
                        [](const std::string& part) { return platform::ClimbsOut(part); });
 }
 
-// Gives an extracted file the entry's time stamp, then its attributes; result as CloseEntry's.
-CZipHandler::CloseResult ApplyEntryStatus(const std::string& filePath,
-                                          const CZipEntryHeader& header,
-                                          CZipHandler::CloseResult result) {
+// The status an extracted file gets: the entry's time stamp, made now.
+CFileStatus EntryStatus(const CZipEntryHeader& header) {
     CFileStatus status;
     status.creationTime = std::time(nullptr);
     status.lastAccessTime = status.creationTime;
     status.lastWriteTime = header.GetTime();
     status.attributes = 0;
+    return status;
+}
+
+// Gives an extracted file the entry's time stamp, then its attributes, by its path or through
+// the file still open; result as CloseEntry's.
+CZipHandler::CloseResult ApplyEntryStatus(const std::string* filePath, CFile* openFile,
+                                          const CZipEntryHeader& header,
+                                          CZipHandler::CloseResult result) {
     try {
-        CFile::SetStatus(filePath, status);
+        openFile != nullptr ? openFile->SetTimes(EntryStatus(header))
+                            : CFile::SetStatus(*filePath, EntryStatus(header));
     } catch (const CFileException&) {
         return CZipHandler::CloseResult::notOpen;
     }
-    if (!platform::SetAttributes(filePath, header.externalAttributes))
-        return CZipHandler::CloseResult::attributesFailed;
-    return result;
+    const bool set = openFile != nullptr
+                         ? openFile->SetAttributes(header.externalAttributes)
+                         : platform::SetAttributes(*filePath, header.externalAttributes);
+    return set ? result : CZipHandler::CloseResult::attributesFailed;
 }
 
 }  // namespace
@@ -81,16 +89,20 @@ bool CZipHandler::ExtractEntry(uint16_t index, const std::string& targetFolder, 
     }
     if (!OpenEntry(index))
         return false;
-    // The folder's own failure names the cause (a folder the user cannot write, a file in the
-    // way); the open that would follow could only say the path is missing.
-    const std::string folder = GetPathFolder(target);
-    if (!CreatePathFolders(folder))
-        throw CFileException(platform::LastError(), folder);
-
+    // Most files go where an earlier one went, so the folders are looked at only when the file
+    // could not be made. Then the folder's own failure names the cause (a folder the user cannot
+    // write, a file in the way); the open could only say the path is missing.
+    constexpr unsigned flags = CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite;
     CFile file;
     CFileException error;
-    if (!file.Open(target, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite, &error)) {
-        throw error;
+    if (!file.Open(target, flags, &error)) {
+        const std::string folder = GetPathFolder(target);
+        if (GetPathKind(folder) == PathKind::folder)
+            throw error;  // the folder was there: the file itself could not be made
+        if (!CreatePathFolders(folder))
+            throw CFileException(platform::LastError(), folder);
+        if (!file.Open(target, flags, &error))
+            throw error;
     }
     const uint32_t total = progress != nullptr ? header.uncompressedSize : 0;
     CZipBuffer copyBuffer(copyBufferSize, false);
@@ -211,6 +223,17 @@ uint32_t CZipHandler::ReadEntry(void* destination, uint32_t size) {
 }
 
 CZipHandler::CloseResult CZipHandler::CloseEntry(const std::string* filePath) {
+    return EndEntry(filePath, nullptr);
+}
+
+CZipHandler::CloseResult CZipHandler::CloseEntryFile(CFile& file) {
+    // The time stamp and attributes go through the file before it is closed.
+    const CloseResult result = EndEntry(nullptr, &file);
+    file.Close();
+    return result;
+}
+
+CZipHandler::CloseResult CZipHandler::EndEntry(const std::string* filePath, CFile* openFile) {
     if (entryState != EntryState::reading)
         return CloseResult::notOpen;
     const CZipEntryHeader& header = *centralDir.currentHeader;
@@ -222,19 +245,13 @@ CZipHandler::CloseResult CZipHandler::CloseEntry(const std::string* filePath) {
     }
     if (header.method == Z_DEFLATED)
         inflateEnd(&entryStream.stream);
-    if (filePath != nullptr)
-        result = ApplyEntryStatus(*filePath, header, result);
+    if (filePath != nullptr || openFile != nullptr)
+        result = ApplyEntryStatus(filePath, openFile, header, result);
     centralDir.CloseEntryRecord();
     entryState = EntryState::none;
     entryStream.buffer.Release();
     FreeTrackedAllocations();
     return result;
-}
-
-CZipHandler::CloseResult CZipHandler::CloseEntryFile(CFile& file) {
-    const std::string path = file.GetFilePath();
-    file.Close();
-    return CloseEntry(&path);
 }
 
 void CZipHandler::AbandonEntry() {

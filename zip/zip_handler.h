@@ -127,6 +127,8 @@ private:
     friend class CZipHandlerTestAccess;
 
     CZipEntryHeader* CurrentHeader() const { return centralDir.currentHeader; }
+    // Closes the entry read, giving its status to the file by path or through the open file.
+    CloseResult EndEntry(const std::string* filePath, CFile* openFile);
     void FlushNewEntryBuffer();
     void FetchEntryData();
 

@@ -41,20 +41,20 @@ int OpenFlagsFor(unsigned flags) {
     return result;
 }
 
-int OpenHost(const std::string& host, unsigned flags) {
-    return platform::posix::OpenRegularFile(host, OpenFlagsFor(flags), 0666);
+int OpenHost(const std::string& host, unsigned flags, mode_t& opened) {
+    return platform::posix::OpenRegularFile(host, OpenFlagsFor(flags), 0666, &opened);
 }
 
-int OpenExisting(const std::string& path, unsigned flags) {
+int OpenExisting(const std::string& path, unsigned flags, mode_t& opened) {
     return platform::posix::CallOnExistingPath(
-        path, [flags](const std::string& host) { return OpenHost(host, flags); });
+        path, [flags, &opened](const std::string& host) { return OpenHost(host, flags, opened); });
 }
 
 // A name that may be new: spelled as an existing one would be, and the folder listing told.
-int CreateFile(const std::string& path, unsigned flags) {
+int CreateFile(const std::string& path, unsigned flags, mode_t& opened) {
     const std::string host = HostPath(path);
     const platform::posix::EntryChange change(host);
-    const int fd = OpenHost(host, flags);
+    const int fd = OpenHost(host, flags, opened);
     if (fd >= 0)
         change.Created();
     return fd;
@@ -68,7 +68,9 @@ CFile::~CFile() {
 
 bool CFile::Open(const std::string& path, unsigned flags, CFileException* error) {
     Abort();
-    const int fd = (flags & modeCreate) ? CreateFile(path, flags) : OpenExisting(path, flags);
+    mode_t opened = 0;
+    const int fd =
+        (flags & modeCreate) ? CreateFile(path, flags, opened) : OpenExisting(path, flags, opened);
     if (fd < 0) {
         const int code = errno;
         if (error)
@@ -77,6 +79,7 @@ bool CFile::Open(const std::string& path, unsigned flags, CFileException* error)
         return false;
     }
     handle = fd;
+    hostMode = opened;
     filePath = platform::FullPath(path);  // what later errors and volume names are built from
     return true;
 }
@@ -178,6 +181,29 @@ void CFile::SetFilePath(const std::string& path) {
 
 void CFile::ThrowLastError() const {
     throw CFileException(errno, filePath);
+}
+
+void CFile::SetTimes(const CFileStatus& status) {
+    // As SetStatus: a zero write time leaves both times as they are; no creation time here.
+    if (status.lastWriteTime == 0)
+        return;
+    struct timespec times[2];
+    times[0].tv_sec = status.lastAccessTime;
+    times[0].tv_nsec = status.lastAccessTime != 0 ? 0 : UTIME_OMIT;
+    times[1].tv_sec = status.lastWriteTime;
+    times[1].tv_nsec = 0;
+    if (futimens(static_cast<int>(handle), times) != 0)
+        ThrowLastError();
+}
+
+bool CFile::SetAttributes(uint32_t attributes) {
+    const mode_t mode = platform::posix::ModeWithAttributes(hostMode, attributes);
+    if (mode == hostMode)
+        return true;
+    if (fchmod(static_cast<int>(handle), mode) != 0)
+        return platform::posix::Fail();
+    hostMode = mode;
+    return true;
 }
 
 bool CFile::GetStatus(const std::string& path, CFileStatus& status) {

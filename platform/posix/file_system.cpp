@@ -418,11 +418,11 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
             return stat(host.c_str(), &info);
         }) != 0)
         return Fail();
-    // Only the read-only bit has a counterpart: the write permissions. A folder keeps its own.
+    // A folder keeps its own permissions.
     if (S_ISDIR(info.st_mode))
         return true;
     const mode_t mode = info.st_mode & 07777;
-    const mode_t wanted = (attributes & attributeReadOnly) ? (mode & ~0222) : (mode | S_IWUSR);
+    const mode_t wanted = posix::ModeWithAttributes(mode, attributes);
     if (wanted == mode)
         return true;
     return chmod(host.c_str(), wanted) == 0 || Fail();

@@ -27,6 +27,11 @@ uint32_t AttributesOf(const struct stat& info) {
     return (info.st_mode & S_IWUSR) ? 0x20 : 0x01;
 }
 
+mode_t ModeWithAttributes(mode_t mode, uint32_t attributes) {
+    // Only the read-only bit has a counterpart: the write permissions.
+    return (attributes & 0x01) != 0 ? (mode & ~0222) : (mode | S_IWUSR);
+}
+
 bool Fail() {
     return FailWith(errno);
 }

@@ -10,6 +10,9 @@ namespace platform::posix {
 
 // Windows attributes for a stat result: folder, read-only (owner cannot write) or archive.
 uint32_t AttributesOf(const struct stat& info);
+// The permission bits mode becomes for Windows attributes: write permission taken for read-only,
+// the owner's given otherwise.
+mode_t ModeWithAttributes(mode_t mode, uint32_t attributes);
 // Keeps errno as the layer's last error; returns false so failure paths can end in one line.
 bool Fail();
 bool FailWith(int error);

@@ -31,11 +31,29 @@ int CloseWithError(int fd, int error) {
     return -1;
 }
 
+// The permission bits a file created with mode gets. The program never changes its umask.
+mode_t CreatedMode(mode_t mode) {
+    static const mode_t mask = [] {
+        const mode_t current = umask(0);
+        umask(current);
+        return current;
+    }();
+    return mode & ~mask & 07777;
+}
+
 }  // namespace
 
-int OpenRegularFile(const std::string& host, int flags, mode_t mode) {
+int OpenRegularFile(const std::string& host, int flags, mode_t mode, mode_t* opened) {
     // Without O_NONBLOCK, opening a FIFO waits for its other end, possibly for ever.
     const int plain = flags | O_CLOEXEC | O_NOCTTY;
+    if ((flags & O_CREAT) != 0 && (flags & O_EXCL) == 0) {
+        const int created = OpenRetrying(host, plain | O_EXCL | O_NONBLOCK, mode);
+        if (created >= 0 || errno != EEXIST) {
+            if (created >= 0 && opened)
+                *opened = CreatedMode(mode);
+            return created;
+        }
+    }
     int fd = OpenRetrying(host, plain | O_NONBLOCK, mode);
     // A regular file under a lease refuses a non-blocking open; a plain open waits for the lease
     // to be broken, which ends, so that wait is kept.
@@ -48,6 +66,8 @@ int OpenRegularFile(const std::string& host, int flags, mode_t mode) {
         return CloseWithError(fd, errno);
     if (!S_ISREG(info.st_mode))
         return CloseWithError(fd, S_ISDIR(info.st_mode) ? EISDIR : ENXIO);
+    if (opened)
+        *opened = info.st_mode & 07777;
     // O_NONBLOCK stays: it changes nothing for a regular file's reads and writes.
     return fd;
 }

@@ -177,8 +177,8 @@ bool CFile::GetStatus(const std::string& path, CFileStatus& status) {
 
 namespace {
 
-// Sets the times that are not 0 (0 leaves a time as it is).
-void SetTimes(const std::string& path, const CFileStatus& status) {
+// Sets the times that are not 0 (0 leaves a time as it is) on an open file.
+bool SetHandleTimes(HANDLE file, const CFileStatus& status) {
     FILETIME times[3];
     const std::time_t values[3] = {status.creationTime, status.lastAccessTime,
                                    status.lastWriteTime};
@@ -189,11 +189,15 @@ void SetTimes(const std::string& path, const CFileStatus& status) {
         times[i] = platform::win32::ToFileTime(values[i]);
         given[i] = &times[i];
     }
+    return SetFileTime(file, given[0], given[1], given[2]) != 0;
+}
+
+void SetPathTimes(const std::string& path, const CFileStatus& status) {
     const HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         ThrowOsError(path);
-    const bool set = SetFileTime(file, given[0], given[1], given[2]);
+    const bool set = SetHandleTimes(file, status);
     const DWORD error = GetLastError();
     CloseHandle(file);
     if (!set)
@@ -201,6 +205,16 @@ void SetTimes(const std::string& path, const CFileStatus& status) {
 }
 
 }  // namespace
+
+void CFile::SetTimes(const CFileStatus& status) {
+    if (!SetHandleTimes(ToHandle(handle), status))
+        ThrowLastError();
+}
+
+bool CFile::SetAttributes(uint32_t attributes) {
+    // Attributes change through the path; no handle is kept out by this file's sharing mode.
+    return platform::SetAttributes(filePath, attributes);
+}
 
 void CFile::SetStatus(const std::string& path, const CFileStatus& status) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -212,7 +226,7 @@ void CFile::SetStatus(const std::string& path, const CFileStatus& status) {
     if (change && readOnly && !SetFileAttributesA(path.c_str(), status.attributes)) {
         ThrowOsError(path);
     }
-    SetTimes(path, status);
+    SetPathTimes(path, status);
     if (change && !readOnly && !SetFileAttributesA(path.c_str(), status.attributes)) {
         ThrowOsError(path);
     }
