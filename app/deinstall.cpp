@@ -28,14 +28,17 @@ constexpr int lineCloseAfterLocked = 582;
 constexpr int lineRestore = 588;
 constexpr int lineCloseAfterPass = 601;
 
-bool IsLockedAfterDelete(const std::string& path) {
-    DeleteGameFile(path);
-    if (!PathExists(path)) {
-        return false;
-    }
+bool ReportLocked(const std::string& path) {
     platform::Printf("      Cannot delete file '%s' - file may be locked by Thief game.\n",
                      platform::DisplayPath(platform::GetOnDiskName(path)).c_str());
     return true;
+}
+
+// For a file to be restored: gone under every spelling, since the restore would otherwise write
+// over another spelling of the name, which was never saved.
+bool IsLockedAfterDelete(const std::string& path) {
+    DeleteGameFile(path);
+    return PathExists(path) && ReportLocked(path);
 }
 
 // Extracts the saved version; false when it did not come back whole.
@@ -66,18 +69,23 @@ bool IsFolder(const std::string& path) {
            (attributes & platform::attributeFolder) != 0;
 }
 
-Outcome UndoFile(Backup& backupFound, const RecordedFile& record, const std::string& targetFolder) {
+// Deletes a file the mission added.
+Outcome UndoAddedFile(const RecordedFile& record, const std::string& fullPath) {
+    platform::Printf("    Deleting new file '%s'...", record.name.c_str());
+    // An added file is gone once its name is; only a name that would not go is looked at. A
+    // folder there is not the file the mission added (that file was never written).
+    if (!DeleteGameFile(fullPath) && !IsFolder(fullPath) && ReportLocked(fullPath)) {
+        return Outcome::locked;
+    }
+    platform::Print("OK\n");
+    return Outcome::done;
+}
+
+// Restores the saved file of a record.
+Outcome UndoSavedFile(Backup& backupFound, const RecordedFile& record,
+                      const std::string& targetFolder) {
     CZipHandler& backup = backupFound.archive;
     const std::string fullPath = targetFolder + "\\" + record.name;
-    if (record.flag == 0) {
-        platform::Printf("    Deleting new file '%s'...", record.name.c_str());
-        // A folder there is not the file the mission added (that file was never written).
-        if (!IsFolder(fullPath) && IsLockedAfterDelete(fullPath)) {
-            return Outcome::locked;
-        }
-        platform::Print("OK\n");
-        return Outcome::done;
-    }
     platform::Printf("    Extracting old file '%s'...", record.name.c_str());
     const int index = backup.FindEntry(record.name, false);
     if (index == -1) {
@@ -114,37 +122,30 @@ struct RecordsPass {
 RecordsPass UndoRecords(Backup& backupFound, const StateFile& stateFile,
                         const std::string& targetFolder) {
     RecordsPass pass;
-    const int count = stateFile.ReadRecordCount();
     platform::SetCurrentFolder(targetFolder);  // every path below is absolute; once is enough
-    for (int i = 1; i <= count; ++i) {
-        RecordedFile record;
-        if (!stateFile.ReadRecord(i, record)) {
-            continue;
-        }
+    stateFile.ForEachRecord([&](const RecordedFile& record) {
         const bool safe = IsSafeMissionName(record.name) && !NamesProgramFile(record.name);
+        const std::string fullPath = targetFolder + "\\" + record.name;
         if (safe) {
-            const std::string fullPath = targetFolder + "\\" + record.name;
             std::string folder = fullPath.substr(0, fullPath.rfind('\\'));
             if (pass.folders.empty() || pass.folders.back() != folder) {
                 pass.folders.push_back(std::move(folder));
             }
         }
         if (record.flag > 1) {
-            continue;
+            return true;
         }
         if (!safe) {
             platform::Printf("    Skipping file '%s' - unsafe name.\n", record.name.c_str());
-            continue;
+            return true;
         }
-        const Outcome outcome = UndoFile(backupFound, record, targetFolder);
-        if (outcome == Outcome::locked) {
-            pass.outcome = outcome;
-            return pass;
-        }
-        if (outcome == Outcome::notRestored) {
+        const Outcome outcome = record.flag == 0 ? UndoAddedFile(record, fullPath)
+                                                 : UndoSavedFile(backupFound, record, targetFolder);
+        if (outcome != Outcome::done) {
             pass.outcome = outcome;
         }
-    }
+        return outcome != Outcome::locked;
+    });
     return pass;
 }
 

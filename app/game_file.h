@@ -4,5 +4,7 @@
 #include <string>
 
 // A read-only file cannot be deleted on Windows, so the attribute is cleared first; a saved copy
-// of the file keeps it. The result is not looked at: callers test whether the file is gone.
-void DeleteGameFile(const std::string& path);
+// of the file keeps it. True when the file is gone: deleted, or (a delete that failed) nothing
+// of that name is there. Where another spelling of the name must not remain either (Linux keeps
+// names apart that differ in letter case only), the caller looks for it.
+bool DeleteGameFile(const std::string& path);

@@ -64,9 +64,10 @@ bool NotRecorded() {
 
 // A file is replaced only once it is gone: written over in place, a file that cannot be deleted
 // (a folder the player cannot write) could never be deleted by the deinstall either.
+// Gone under every spelling: the file put in its place would otherwise be written over another
+// spelling of the name, which was never saved.
 bool Deleted(const std::string& target) {
-    DeleteGameFile(target);
-    return !PathExists(target);
+    return DeleteGameFile(target) && !PathExists(target);
 }
 
 bool NotDeleted(bool recordKept) {

@@ -18,13 +18,12 @@ using Records = std::map<std::string, int, MissionNameLess>;
 
 Records ReadRecords(const StateFile& stateFile) {
     Records records;
-    const int count = stateFile.ReadRecordCount();
-    for (int i = 1; i <= count; ++i) {
-        RecordedFile record;
-        if (stateFile.ReadRecord(i, record) && IsSafeMissionName(record.name)) {
+    stateFile.ForEachRecord([&records](const RecordedFile& record) {
+        if (IsSafeMissionName(record.name)) {
             records.emplace(MissionNameKey(record.name), record.flag);
         }
-    }
+        return true;
+    });
     return records;
 }
 

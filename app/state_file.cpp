@@ -86,8 +86,9 @@ int StateFile::ReadRecordCount() const {
     return static_cast<int>(std::clamp<int64_t>(std::min(count, room), 0, INT_MAX));
 }
 
-bool StateFile::ReadRecord(int number, RecordedFile& record) const {
-    const std::string value = platform::GetProfileString(path, section, RecordKey(number), "");
+namespace {
+
+bool ParseRecord(const std::string& value, RecordedFile& record) {
     const size_t colon = value.find(':');
     if (value.empty() || colon == 0 || colon == std::string::npos) {
         return false;
@@ -96,6 +97,26 @@ bool StateFile::ReadRecord(int number, RecordedFile& record) const {
     const char flag = colon + 1 < value.size() ? value[colon + 1] : '\0';
     record.flag = flag >= '0' && flag <= '9' ? flag - '0' : 0;
     return true;
+}
+
+}  // namespace
+
+void StateFile::ForEachRecord(const std::function<bool(const RecordedFile& record)>& visit) const {
+    constexpr int runLength = 512;  // keys asked for at once; their values are held meanwhile
+    const int count = ReadRecordCount();
+    std::vector<std::string> keys;
+    for (int first = 1; first <= count; first += runLength) {
+        keys.clear();
+        for (int number = first; number <= count && number - first < runLength; ++number) {
+            keys.push_back(RecordKey(number));
+        }
+        RecordedFile record;
+        for (const std::string& value : platform::GetProfileStrings(path, section, keys, "")) {
+            if (ParseRecord(value, record) && !visit(record)) {
+                return;
+            }
+        }
+    }
 }
 
 bool StateFile::IsRecordKey(std::string_view key) {

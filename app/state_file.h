@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,9 +66,10 @@ public:
     // The number of records of the latest install, no more than the file has room for, so that a
     // hand-edited count of two thousand million costs no more lookups than the file has lines.
     int ReadRecordCount() const;
-    // False for an entry that a deinstall passes over: empty, starting with a colon, or without
-    // one.
-    bool ReadRecord(int number, RecordedFile& record) const;
+    // Visits the records from 1 to ReadRecordCount() in order until visit returns false. An entry
+    // that a deinstall passes over (empty, starting with a colon, or without one) is not visited.
+    // The file is looked at once for a run of records, not once for each.
+    void ForEachRecord(const std::function<bool(const RecordedFile& record)>& visit) const;
     // True for the key of a record: "F" and a number without leading zeros, in either case.
     static bool IsRecordKey(std::string_view key);
 

@@ -44,7 +44,7 @@ private:
     FindData current;
 };
 
-bool RemoveFile(const std::string& path);
+bool RemoveFile(const std::string& path);  // true once the name is gone
 bool CopyFileOver(const std::string& from, const std::string& to, bool failIfExists);
 bool MoveFileTo(const std::string& from, const std::string& to);  // fails when `to` exists
 // Replaces `to` by `from` in one step: a reader sees the old or the new file, never neither.

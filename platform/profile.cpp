@@ -299,11 +299,11 @@ ProfileState CheckProfile(const std::string& filePath, const std::string& sectio
     return ProfileState::unreadable;
 }
 
-std::string GetProfileString(const std::string& filePath, const std::string& section,
-                             const std::string& key, const std::string& defaultValue) {
-    const std::lock_guard<std::mutex> guard(modelsLock);
-    CFileStatus status;
-    const Model* model = CurrentModel(filePath, status);
+namespace {
+
+// The value of key in a model's section, as GetProfileString gives it.
+std::string ValueIn(const Model* model, const std::string& section, const std::string& key,
+                    const std::string& defaultValue) {
     const std::string fallback = defaultValue.substr(0, kMaxValueLength);
     if (!model)
         return fallback;
@@ -317,6 +317,29 @@ std::string GetProfileString(const std::string& filePath, const std::string& sec
     if (document.encoding == Encoding::plain)
         value = StoredTextToLocal(value);
     return value.substr(0, kMaxValueLength);
+}
+
+}  // namespace
+
+std::string GetProfileString(const std::string& filePath, const std::string& section,
+                             const std::string& key, const std::string& defaultValue) {
+    const std::lock_guard<std::mutex> guard(modelsLock);
+    CFileStatus status;
+    return ValueIn(CurrentModel(filePath, status), section, key, defaultValue);
+}
+
+std::vector<std::string> GetProfileStrings(const std::string& filePath, const std::string& section,
+                                           const std::vector<std::string>& keys,
+                                           const std::string& defaultValue) {
+    const std::lock_guard<std::mutex> guard(modelsLock);
+    CFileStatus status;
+    const Model* model = CurrentModel(filePath, status);
+    std::vector<std::string> values;
+    values.reserve(keys.size());
+    for (const std::string& key : keys) {
+        values.push_back(ValueIn(model, section, key, defaultValue));
+    }
+    return values;
 }
 
 bool WriteProfileString(const std::string& filePath, const std::string& section,

@@ -26,6 +26,12 @@ ProfileState CheckProfile(const std::string& filePath, const std::string& sectio
 std::string GetProfileString(const std::string& filePath, const std::string& section,
                              const std::string& key, const std::string& defaultValue);
 
+// The values of several keys of section, each as GetProfileString gives it, from one version of
+// the file: the file is looked at once, not once for each key.
+std::vector<std::string> GetProfileStrings(const std::string& filePath, const std::string& section,
+                                           const std::vector<std::string>& keys,
+                                           const std::string& defaultValue);
+
 // Creates file and section when missing, replaces an existing key's value in its place, and
 // appends a new key at the end of its section. A process killed at any instant leaves the old
 // or the new content. False, with the file unchanged, when it cannot be written, when it exists

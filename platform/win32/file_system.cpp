@@ -86,7 +86,14 @@ bool FileFinder::FindNext() {
 bool RemoveFile(const std::string& path) {
     if (InjectedFailure(FaultOperation::remove))
         return false;
-    return DeleteFileA(path.c_str()) != 0;
+    if (!DeleteFileA(path.c_str()))
+        return false;
+    // A delete can succeed and leave the name in place: Wine reports success for a file the host
+    // refuses to unlink. Callers take true for a name that is gone.
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return true;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
 }
 
 bool CopyFileOver(const std::string& from, const std::string& to, bool failIfExists) {
