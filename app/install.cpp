@@ -43,15 +43,11 @@ Placed PutInPlace(MissionSource& source, const MissionFile& file, const std::str
         return copied ? Placed::whole : Placed::notWhole;
     }
     try {
-        const bool extracted =
-            source.archive.ExtractEntry(static_cast<uint16_t>(file.index), programFolder,
-                                        {.newName = newName, .copyBufferSize = copyBufferSize});
+        const bool extracted = source.readAhead->ExtractEntry(static_cast<uint16_t>(file.index),
+                                                              programFolder, newName);
         return extracted ? Placed::whole : Placed::notWhole;
     } catch (const CException& error) {
-        ReportException(error, lineExtract);
-        if (source.archive.GetEntryState() != CZipHandler::EntryState::none) {
-            source.archive.AbandonEntry();  // so that the later entries can still be extracted
-        }
+        ReportException(error, lineExtract);  // the later entries can still be extracted
         return Placed::failedReported;
     }
 }
@@ -186,12 +182,14 @@ bool InstallMission(const std::string& sourcePath, bool sourceIsFolder) {
     const BackupReports backupReports = SaveGameFiles(backup, files, programFolder);
     SettleRepeats(files);
 
+    StartReadingAhead(source, files);
     bool withErrors = false;
     for (MissionFile& file : files) {
         if (!InstallFile(source, files, file, backupReports, programFolder, recorder)) {
             withErrors = true;
         }
     }
+    source.readAhead.reset();
     if (!sourceIsFolder && !source.archive.IsClosed(CZipHandler::wholeArchive)) {
         try {
             source.archive.Close(CZipHandler::normally);

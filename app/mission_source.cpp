@@ -133,3 +133,17 @@ std::string GetRelativePath(const std::string& path, const std::string& base) {
     const size_t cut = base.size() + 1;
     return cut < path.size() ? path.substr(cut) : std::string();
 }
+
+void StartReadingAhead(MissionSource& source, const std::vector<MissionFile>& files) {
+    if (source.isFolder) {
+        return;
+    }
+    std::vector<uint16_t> indices;
+    for (const MissionFile& file : files) {
+        if (IsPlaced(file.plan) || file.plan == Plan::repeated) {
+            indices.push_back(static_cast<uint16_t>(file.index));
+        }
+    }
+    source.readAhead =
+        std::make_unique<CZipExtractAhead>(source.archive, std::move(indices), copyBufferSize);
+}

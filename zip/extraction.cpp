@@ -8,6 +8,7 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/path_text.h"
+#include "zip/entry_writing.h"
 #include "zip/path_helpers.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_handler.h"
@@ -68,26 +69,41 @@ bool CZipHandler::IsEntryDirectory(uint16_t index) const {
 bool CZipHandler::ExtractEntry(uint16_t index, const std::string& targetFolder, bool keepFullPath,
                                const std::string* newName, ZipProgressCallback progress,
                                intptr_t userValue, uint32_t copyBufferSize) {
-    // The copy loop cannot move on with an empty buffer.
-    if (copyBufferSize == 0)
-        return false;
     CZipEntryHeader header;
-    if (!GetEntryInfo(header, index))
+    if (copyBufferSize == 0 || !GetEntryInfo(header, index))
         return false;
+    const CZipEntryReading reading{[this, index] { return OpenEntry(index); },
+                                   [this, copyBufferSize](const CZipEntryReading::Take& take) {
+                                       ReadEntryChunks(copyBufferSize, take);
+                                   },
+                                   [this] { return EndEntryData(); }, [this] { EndEntryRecord(); }};
+    return WriteExtractedEntry(
+        header, IsEntryDirectory(index), storage.GetFile()->GetFilePath(), targetFolder,
+        {keepFullPath, newName, progress, userValue, copyBufferSize}, reading);
+}
 
-    const std::string name = newName != nullptr ? *newName : header.GetFileName();
-    const std::string relative = keepFullPath ? GetPathWithoutDrive(name) : GetPathFileName(name);
+bool WriteExtractedEntry(const CZipEntryHeader& header, bool isDirectory,
+                         const std::string& archivePath, const std::string& targetFolder,
+                         const CZipHandler::ExtractOptions& options,
+                         const CZipEntryReading& reading) {
+    // The copy loop cannot move on with an empty buffer.
+    if (options.copyBufferSize == 0)
+        return false;
+    const std::string name = options.newName != nullptr ? *options.newName : header.GetFileName();
+    const std::string relative =
+        options.keepFullPath ? GetPathWithoutDrive(name) : GetPathFileName(name);
     // A name the local code page cannot hold exactly would be written under another name.
-    if (LeavesTargetFolder(name, relative) || (newName == nullptr && !header.HasLocalName()))
-        ThrowError(ZipRaw::corruptedArchive);
+    if (LeavesTargetFolder(name, relative) ||
+        (options.newName == nullptr && !header.HasLocalName()))
+        ThrowZipException(ZipRaw::corruptedArchive, archivePath);
     const std::string target = platform::WithoutTrailingBackslashes(targetFolder) + '\\' + relative;
 
-    if (IsEntryDirectory(index)) {
+    if (isDirectory) {
         CreatePathFolders(target);
         platform::SetAttributes(target, header.externalAttributes);
         return true;
     }
-    if (!OpenEntry(index))
+    if (!reading.open())
         return false;
     // Most files go where an earlier one went, so the folders are looked at only when the file
     // could not be made. Then the folder's own failure names the cause (a folder the user cannot
@@ -104,20 +120,32 @@ bool CZipHandler::ExtractEntry(uint16_t index, const std::string& targetFolder, 
         if (!file.Open(target, flags, &error))
             throw error;
     }
-    const uint32_t total = progress != nullptr ? header.uncompressedSize : 0;
-    CZipBuffer copyBuffer(copyBufferSize, false);
+    const uint32_t total = options.progress != nullptr ? header.uncompressedSize : 0;
     uint32_t done = 0;
+    reading.readChunks([&](const uint8_t* data, uint32_t size) {
+        file.Write(data, size);
+        done += size;
+        return options.progress == nullptr || options.progress(total, done, options.userValue);
+    });
+    // The time stamp and attributes go through the file before it is closed.
+    const CZipHandler::CloseResult ended = reading.endData();
+    const CZipHandler::CloseResult result = ended == CZipHandler::CloseResult::notOpen
+                                                ? ended
+                                                : ApplyEntryStatus(nullptr, &file, header, ended);
+    reading.endRecord();
+    file.Close();
+    return result == CZipHandler::CloseResult::whole;
+}
+
+void CZipHandler::ReadEntryChunks(uint32_t chunkSize,
+                                  const std::function<bool(const uint8_t*, uint32_t)>& take) {
+    CZipBuffer chunk(chunkSize, false);
     uint32_t read = 0;
     do {
-        read = ReadEntry(copyBuffer.Data(), copyBufferSize);
-        if (read == 0)
+        read = ReadEntry(chunk.Data(), chunkSize);
+        if (read == 0 || !take(chunk.Data(), read))
             break;
-        file.Write(copyBuffer.Data(), read);
-        done += read;
-        if (progress != nullptr && !progress(total, done, userValue))
-            break;
-    } while (read == copyBufferSize);
-    return CloseEntryFile(file) == CloseResult::whole;
+    } while (read == chunkSize);
 }
 
 bool CZipHandler::OpenEntry(uint16_t index) {
@@ -236,6 +264,16 @@ CZipHandler::CloseResult CZipHandler::CloseEntryFile(CFile& file) {
 CZipHandler::CloseResult CZipHandler::EndEntry(const std::string* filePath, CFile* openFile) {
     if (entryState != EntryState::reading)
         return CloseResult::notOpen;
+    CloseResult result = EndEntryData();
+    if (filePath != nullptr || openFile != nullptr)
+        result = ApplyEntryStatus(filePath, openFile, *centralDir.currentHeader, result);
+    EndEntryRecord();
+    return result;
+}
+
+CZipHandler::CloseResult CZipHandler::EndEntryData() {
+    if (entryState != EntryState::reading)
+        return CloseResult::notOpen;
     const CZipEntryHeader& header = *centralDir.currentHeader;
     CloseResult result = CloseResult::whole;
     if (entryStream.uncompressedLeft != 0) {
@@ -245,13 +283,16 @@ CZipHandler::CloseResult CZipHandler::EndEntry(const std::string* filePath, CFil
     }
     if (header.method == Z_DEFLATED)
         inflateEnd(&entryStream.stream);
-    if (filePath != nullptr || openFile != nullptr)
-        result = ApplyEntryStatus(filePath, openFile, header, result);
+    return result;
+}
+
+void CZipHandler::EndEntryRecord() {
+    if (entryState != EntryState::reading)
+        return;
     centralDir.CloseEntryRecord();
     entryState = EntryState::none;
     entryStream.buffer.Release();
     FreeTrackedAllocations();
-    return result;
 }
 
 void CZipHandler::AbandonEntry() {

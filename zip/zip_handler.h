@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,14 @@ public:
     enum class CloseResult { notOpen = 0, whole = 1, notWhole = -1, attributesFailed = -2 };
     CloseResult CloseEntry(const std::string* filePath);
     CloseResult CloseEntryFile(CFile& file);
+    // The steps ExtractEntry takes with the open entry, for a reader of its own (see
+    // CZipExtractAhead): its data read in pieces of chunkSize, each handed to take until take
+    // says stop; then the end of its data (CloseEntry's checks, without a file); then the end of
+    // its record (a data descriptor read and compared), which closes the entry.
+    void ReadEntryChunks(uint32_t chunkSize,
+                         const std::function<bool(const uint8_t*, uint32_t)>& take);
+    CloseResult EndEntryData();
+    void EndEntryRecord();
     // Ends an entry that an exception interrupted, without its checks, so that the archive can
     // go on with other entries: as the close after an exception does for the open entry.
     void AbandonEntry();

@@ -66,6 +66,9 @@ bool InitApplication(int argc, char** argv) {
     // back and asked for again (with its pages faulted in anew) for every file saved: each
     // takes a deflate state and a copy buffer of some hundred kilobytes. The peak stays as it is.
     mallopt(M_TRIM_THRESHOLD, 4 << 20);
+    // One heap for both threads of an install (the second reads the mission ahead): a heap of
+    // its own would hold pages of its own on top of the memory the first has freed.
+    mallopt(M_ARENA_MAX, 1);
     // Without TZ the C library looks at /etc/localtime again for every local time it converts
     // (one per file extracted); naming the same default zone makes it read it once.
     setenv("TZ", ":/etc/localtime", 0);
