@@ -62,6 +62,8 @@ public:
     void SetTimes(const CFileStatus& status);
     bool SetAttributes(uint32_t attributes);
 
+    // The open file's status, as the static GetStatus gives a path's.
+    bool GetStatus(CFileStatus& status) const;
     static bool GetStatus(const std::string& path, CFileStatus& status);
     // Sets the three times and then the attributes; throws CFileException on failure.
     static void SetStatus(const std::string& path, const CFileStatus& status);

@@ -37,27 +37,34 @@ bool CZipHandler::AddFile(const std::string& sourcePath, int level, bool keepFul
         return false;
 
     // The source is opened before the entry is started, so that a file that cannot be read
-    // leaves no half-made entry behind in the archive.
-    const uint32_t attributes = platform::GetAttributes(sourcePath);
-    if (attributes == platform::invalidAttributes)
-        return false;
-    const bool folder = CZipEntryHeader::IsDirectoryAttribute(attributes);
+    // leaves no half-made entry behind in the archive; its time and attributes then come from
+    // the open file. Only a folder, which opens as no file, is looked up by its path.
     CFile file;
-    if (!folder && !file.Open(sourcePath, CFile::modeRead | CFile::shareDenyWrite))
-        return false;
+    CFileStatus status;
+    if (file.Open(sourcePath, CFile::modeRead | CFile::shareDenyWrite)) {
+        if (!file.GetStatus(status))
+            return false;
+        templateHeader.SetTime(status.lastWriteTime);
+        templateHeader.externalAttributes = status.attributes;
+    } else {
+        const uint32_t attributes = platform::GetAttributes(sourcePath);
+        if (attributes == platform::invalidAttributes ||
+            !CZipEntryHeader::IsDirectoryAttribute(attributes))
+            return false;
+    }
     // The records hold 32-bit sizes: a larger file would be recorded modulo 4 GiB, a saved copy
     // that can never be given back. Refused before anything of it is written.
-    if (file.IsOpen() && file.GetLength() > maxEntrySize)
+    if (file.IsOpen() && status.size > maxEntrySize)
         throw CFileException(platform::FileTooLargeError(), file.GetFilePath());
 
-    if (!OpenNewEntry(templateHeader, level, &sourcePath))
+    if (!OpenNewEntry(templateHeader, level, file.IsOpen() ? nullptr : &sourcePath))
         return false;
     if (CZipEntryHeader::IsDirectoryAttribute(CurrentHeader()->externalAttributes) ||
         !file.IsOpen()) {
         CloseNewEntry();
         return true;
     }
-    const uint32_t total = progress != nullptr ? static_cast<uint32_t>(file.GetLength()) : 0;
+    const uint32_t total = progress != nullptr ? static_cast<uint32_t>(status.size) : 0;
     CZipBuffer readBuffer(readBufferSize, false);
     uint32_t done = 0;
     uint32_t read = 0;

@@ -206,11 +206,10 @@ bool CFile::SetAttributes(uint32_t attributes) {
     return true;
 }
 
-bool CFile::GetStatus(const std::string& path, CFileStatus& status) {
-    struct stat info;
-    if (platform::posix::CallOnExistingPath(
-            path, [&info](const std::string& host) { return stat(host.c_str(), &info); }) != 0)
-        return platform::posix::Fail();
+namespace {
+
+CFileStatus StatusOf(const struct stat& info) {
+    CFileStatus status;
     // Linux keeps no creation time; the modification time is the nearest stand-in.
     status.creationTime = info.st_mtime;
     status.lastAccessTime = info.st_atime;
@@ -219,6 +218,25 @@ bool CFile::GetStatus(const std::string& path, CFileStatus& status) {
         static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
     status.size = static_cast<uint64_t>(info.st_size);
     status.attributes = platform::posix::AttributesOf(info);
+    return status;
+}
+
+}  // namespace
+
+bool CFile::GetStatus(CFileStatus& status) const {
+    struct stat info;
+    if (fstat(static_cast<int>(handle), &info) != 0)
+        return platform::posix::Fail();
+    status = StatusOf(info);
+    return true;
+}
+
+bool CFile::GetStatus(const std::string& path, CFileStatus& status) {
+    struct stat info;
+    if (platform::posix::CallOnExistingPath(
+            path, [&info](const std::string& host) { return stat(host.c_str(), &info); }) != 0)
+        return platform::posix::Fail();
+    status = StatusOf(info);
     return true;
 }
 

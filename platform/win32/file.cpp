@@ -162,6 +162,19 @@ void CFile::ThrowLastError() const {
     ThrowOsError(filePath);
 }
 
+bool CFile::GetStatus(CFileStatus& status) const {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(ToHandle(handle), &info))
+        return false;
+    status.creationTime = platform::win32::ToTime(info.ftCreationTime);
+    status.lastAccessTime = platform::win32::ToTime(info.ftLastAccessTime);
+    status.lastWriteTime = platform::win32::ToTime(info.ftLastWriteTime);
+    status.lastWriteTimeNs = platform::win32::ToNanoseconds(info.ftLastWriteTime);
+    status.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    status.attributes = info.dwFileAttributes;
+    return true;
+}
+
 bool CFile::GetStatus(const std::string& path, CFileStatus& status) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
