@@ -162,16 +162,29 @@ void CFile::ThrowLastError() const {
     ThrowOsError(filePath);
 }
 
+namespace {
+
+// The status from what Windows tells of a file, by handle or by path: both records name their
+// fields alike.
+template <typename Information>
+CFileStatus StatusOf(const Information& data) {
+    CFileStatus status;
+    status.creationTime = platform::win32::ToTime(data.ftCreationTime);
+    status.lastAccessTime = platform::win32::ToTime(data.ftLastAccessTime);
+    status.lastWriteTime = platform::win32::ToTime(data.ftLastWriteTime);
+    status.lastWriteTimeNs = platform::win32::ToNanoseconds(data.ftLastWriteTime);
+    status.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    status.attributes = data.dwFileAttributes;
+    return status;
+}
+
+}  // namespace
+
 bool CFile::GetStatus(CFileStatus& status) const {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(ToHandle(handle), &info))
+    BY_HANDLE_FILE_INFORMATION data;
+    if (!GetFileInformationByHandle(ToHandle(handle), &data))
         return false;
-    status.creationTime = platform::win32::ToTime(info.ftCreationTime);
-    status.lastAccessTime = platform::win32::ToTime(info.ftLastAccessTime);
-    status.lastWriteTime = platform::win32::ToTime(info.ftLastWriteTime);
-    status.lastWriteTimeNs = platform::win32::ToNanoseconds(info.ftLastWriteTime);
-    status.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    status.attributes = info.dwFileAttributes;
+    status = StatusOf(data);
     return true;
 }
 
@@ -179,12 +192,7 @@ bool CFile::GetStatus(const std::string& path, CFileStatus& status) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
         return false;
-    status.creationTime = platform::win32::ToTime(data.ftCreationTime);
-    status.lastAccessTime = platform::win32::ToTime(data.ftLastAccessTime);
-    status.lastWriteTime = platform::win32::ToTime(data.ftLastWriteTime);
-    status.lastWriteTimeNs = platform::win32::ToNanoseconds(data.ftLastWriteTime);
-    status.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    status.attributes = data.dwFileAttributes;
+    status = StatusOf(data);
     return true;
 }
 
