@@ -278,6 +278,7 @@ Model* WritableModel(const std::string& path) {
         return nullptr;
     if (model->document.exists && (status.attributes & attributeReadOnly))
         return nullptr;
+    RemoveUnfinishedRewrite(path);
     return model;
 }
 

@@ -1,6 +1,8 @@
 // Crash-safe writes of profile files.
 #include "platform/profile_file.h"
 
+#include <set>
+
 #include "platform/file.h"
 #include "platform/file_system.h"
 
@@ -44,6 +46,10 @@ bool WriteWholeFile(const std::string& path, const std::string& content) {
     return true;
 }
 
+std::string CopyBeside(const std::string& path) {
+    return path + ".new";
+}
+
 }  // namespace
 
 bool WriteInPlace(const std::string& path, uint64_t offset, const std::string& bytes,
@@ -66,13 +72,22 @@ bool WriteInPlace(const std::string& path, uint64_t offset, const std::string& b
 // Writes the new content beside the file and puts it in place in one step, so a process killed
 // at any instant leaves the old or the new content.
 bool Rewrite(const std::string& path, const std::string& content) {
-    const std::string temporary = path + ".new";
+    const std::string temporary = CopyBeside(path);
     if (!WriteWholeFile(temporary, content))
         return false;
     if (ReplaceFileAtomically(temporary, path))
         return true;
     RemoveFile(temporary);
     return false;
+}
+
+void RemoveUnfinishedRewrite(const std::string& path) {
+    static std::set<std::string> looked;
+    if (!looked.insert(path).second)
+        return;
+    const std::string copy = CopyBeside(path);
+    if (NameExists(copy))
+        RemoveFile(copy);
 }
 
 }  // namespace platform::profile

@@ -13,5 +13,9 @@ bool WriteInPlace(const std::string& path, uint64_t offset, const std::string& b
                   const std::string& oldBytes, uint64_t oldSize);
 // Writes content beside the file and puts it in place in one step.
 bool Rewrite(const std::string& path, const std::string& content);
+// Removes the copy beside the file that a rewrite killed before it put the copy in place left
+// behind: it holds nothing the file took. Looks once a run for each file; the caller holds the
+// lock of the profile files.
+void RemoveUnfinishedRewrite(const std::string& path);
 
 }  // namespace platform::profile

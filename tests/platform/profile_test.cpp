@@ -90,6 +90,17 @@ TEST_F(ProfileTest, WriteProfileString_FailsOnReadOnlyFileAndLeavesIt) {
     EXPECT_EQ(GetProfileString(ini, "Mission", "Installed", ""), "0");
 }
 
+// A rewrite killed before it put its copy in place leaves the copy beside the file; the file
+// still holds the old content, and the next write takes the copy away.
+TEST_F(ProfileTest, WriteProfileString_RemovesTheCopyAKilledRewriteLeft) {
+    WriteFile(ini, "[Mission]\r\nInstalled=1\r\n");
+    WriteFile(ini + ".new", "[Mission]\r\nInstalled=7\r\n");
+    EXPECT_EQ(GetProfileString(ini, "Mission", "Installed", ""), "1");
+    ASSERT_TRUE(WriteProfileString(ini, "Mission", "Installed", "0"));
+    EXPECT_FALSE(test_support::Exists(ini + ".new"));
+    EXPECT_EQ(ReadFile(ini), "[Mission]\r\nInstalled=0\r\n");
+}
+
 TEST_F(ProfileTest, WriteProfileString_FailsWhenFolderIsMissing) {
     EXPECT_FALSE(WriteProfileString(folder.Join("no\\such.Ini"), "Mission", "Installed", "0"));
 }
