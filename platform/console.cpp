@@ -10,8 +10,9 @@ namespace platform {
 
 // Output that is no terminal (a log file, a pipe) goes out in whole lines, a block of them at a
 // time: when a few kilobytes have gathered or a tenth of a second has passed since the last
-// write, so that a log keeps up with the run and a killed run loses at most the lines of its last
-// tenth of a second, without a system call for every file's line.
+// write, without a system call for every file's line. A killed run loses at most the lines
+// printed within a tenth of a second after the last write (a long extraction after them holds
+// them back until its own line).
 bool LineBlockDue(const std::string& text) {
     constexpr size_t blockBytes = consoleBufferBytes / 4;
     constexpr uint32_t intervalMs = 100;
